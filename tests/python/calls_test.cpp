@@ -1,0 +1,96 @@
+#include <Python.h>
+#include <gtest/gtest.h>
+
+#include "python/python_env.h"
+
+namespace {
+
+struct CallCase {
+  const char* parameters;
+  const char* answer;
+};
+
+const CallCase kCallCases[] = {
+    {"PYMOD=tools PYOBJ=echo abc", "abc"},
+    {"PYMOD=tools PYOBJ=arg_count", "0"},  // called with an empty tuple
+    {"PYMOD=tools PYOBJ=arg_count a b 'c d' ''", "4"},
+    {"PYMOD=tools PYOBJ=join 'a b' c", "a b|c"},
+    {R"(PYMOD=tools PYOBJ=echo 'it\'s')", "it's"},
+    {"PYMOD=tools PYOBJ=with_nul", "ab"},  // the text before the NUL
+    {"PYMOD=tools PYOBJ=as_bytes", "raw"},
+    {"PYMOD=tools PYOBJ=built 3", "xxx"},
+    {"PYMOD=os.path PYOBJ=join a b", "a/b"},
+    // No text: numbers, None, lists.
+    {"PYMOD=tools PYOBJ=number", "NONE"},
+    {"PYMOD=tools PYOBJ=nothing", "NONE"},
+    {"PYMOD=tools PYOBJ=items", "NONE"},
+    // Failures of each step.
+    {"PYMOD=no_such_module PYOBJ=f", "NONE"},
+    {"PYMOD=broken PYOBJ=f", "NONE"},
+    {"PYMOD=tools PYOBJ=no_such_function", "NONE"},
+    {"PYMOD=tools PYOBJ=not_callable", "NONE"},
+    {"PYMOD=tools PYOBJ=fail", "NONE"},
+    {"PYMOD=tools PYOBJ=exit_now", "NONE"},
+    {"PYMOD=tools PYOBJ=echo a b c", "a"},
+    {"PYOBJ=echo x", "NONE"},
+    {"PYMOD=tools x", "NONE"},
+    {"PYMOD=tools PYOBJ=echo 'x", "NONE"},
+};
+
+class CallObjectTest : public ::testing::TestWithParam<CallCase> {};
+
+TEST_P(CallObjectTest, AnswersTheResultTextOrNone) {
+  EXPECT_EQ(Ask("PyCallObject", GetParam().parameters), GetParam().answer);
+  // Whatever failed, no Python error is left for the next request.
+  EXPECT_EQ(PyErr_Occurred(), nullptr);
+  EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=echo next"), "next");
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, CallObjectTest, ::testing::ValuesIn(kCallCases));
+
+TEST(CallObject, FailuresArePrintedOnPythonsStderr) {
+  const std::string printed = CapturePythonStderr([] {
+    Ask("PyCallObject", "PYMOD=tools PYOBJ=fail");
+    Ask("PyCallObject", "PYMOD=no_such_module PYOBJ=f");
+    Ask("PyCallObject", "PYMOD=tools PYOBJ=exit_now");
+  });
+  EXPECT_NE(printed.find("ValueError: boom"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("no_such_module"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("SystemExit: 3"), std::string::npos) << printed;
+}
+
+TEST(CallObject, ModuleStatePersistsUntilTheModuleLeavesSysModules) {
+  const int first = std::stoi(Ask("PyCallObject", "PYMOD=tools PYOBJ=count"));
+  EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=count"), std::to_string(first + 1));
+  EXPECT_EQ(Ask("PyRunSimpleString", "del sys.modules['tools']"), "TRUE");
+  EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=count"), "1");  // imported anew
+}
+
+TEST(CallObject, EveryByteSurvivesTheRoundTrip) {
+  std::string bytes;
+  for (int c = 1; c < 256; ++c) {
+    if (c != ' ' && c != '\'' && c != '\\') bytes.push_back(static_cast<char>(c));
+  }
+  const std::string invalidUtf8 = "\xff\xfe\xc3(\xed\xa0\x80";
+  for (const std::string& text : {bytes, invalidUtf8}) {
+    EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=echo " + text), text);
+  }
+}
+
+TEST(CallObject, UnicodeResult) {
+#if PY_MAJOR_VERSION >= 3
+  EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=echo \xc3\xa9"), "\xc3\xa9");
+  // A lone surrogate that no byte stands for cannot be encoded back.
+  EXPECT_EQ(Ask("PyRunSimpleString", "import tools; tools.lone = lambda: '\\ud800'"), "TRUE");
+  EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=lone"), "NONE");
+#else
+  // Unicode answers in the default encoding, ASCII here.
+  EXPECT_EQ(Ask("PyRunSimpleString", "import tools; tools.uni = lambda t: unicode(t)"), "TRUE");
+  EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=uni abc"), "abc");
+  EXPECT_EQ(Ask("PyRunSimpleString", "tools.lone = lambda: u'\\xe9'"), "TRUE");
+  EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=lone"), "NONE");
+#endif
+  EXPECT_EQ(PyErr_Occurred(), nullptr);
+}
+
+}  // namespace
