@@ -39,6 +39,7 @@ const char kUsage[] =
     "                   (an interactive prompt when it is a terminal)\n"
     "  --plugin PATH    the plugin library (default: qorv_python.so beside qorv-host)\n"
     "  --log-dir DIR    the directory given to Open for the log file (default: .)\n"
+    "  --echo           print each request, after '> ', before its answer\n"
     "  -C DIR           change to DIR first; the plugin reads qorv_python.ini there,\n"
     "                   and relative paths given to the other options start there\n"
     "  -h, --help       show this help\n"
@@ -49,6 +50,7 @@ struct Options {
   std::string logDirectory = ".";
   std::string directory;
   std::string sessionFile;
+  bool echo = false;
   std::vector<std::pair<std::string, std::string>> requests;
 };
 
@@ -84,6 +86,10 @@ int ParseArguments(int argc, char** argv, Options* options) {
       std::printf("qorv-host %s\n", QORV_VERSION);
       return 0;
     }
+    if (arg == "--echo") {
+      options->echo = true;
+      continue;
+    }
     if (arg == "-f" || arg == "--plugin" || arg == "--log-dir" || arg == "-C") {
       std::string* target = arg == "-f"          ? &options->sessionFile
                             : arg == "--plugin"  ? &options->plugin
@@ -116,7 +122,12 @@ int ParseArguments(int argc, char** argv, Options* options) {
 
 // Sends one request with a buffer of the documented size (larger when the
 // parameter text needs it) and prints the whole answer.
-void SendRequest(PluginBase* plugin, const std::string& function, const std::string& parameters) {
+void SendRequest(PluginBase* plugin, const std::string& function, const std::string& parameters,
+                 bool echo) {
+  if (echo) {
+    std::printf("> %s %s\n", function.c_str(), parameters.c_str());
+    std::fflush(stdout);  // before anything the request prints
+  }
   std::vector<char> buffer(std::max(kQorvParameterBufferSize, parameters.size() + 1));
   std::memcpy(buffer.data(), parameters.c_str(), parameters.size() + 1);
   const char* answer = plugin->HandleRequest("", function.c_str(), buffer.data());
@@ -125,12 +136,12 @@ void SendRequest(PluginBase* plugin, const std::string& function, const std::str
 }
 
 // "FUNCTION PARAMETERS": the name up to the first space, the raw rest after it.
-void SendLine(PluginBase* plugin, std::string line) {
+void SendLine(PluginBase* plugin, std::string line, bool echo) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.empty() || line[0] == '#') return;
   const std::size_t space = line.find(' ');
-  if (space == std::string::npos) return SendRequest(plugin, line, "");
-  SendRequest(plugin, line.substr(0, space), line.substr(space + 1));
+  if (space == std::string::npos) return SendRequest(plugin, line, "", echo);
+  SendRequest(plugin, line.substr(0, space), line.substr(space + 1), echo);
 }
 
 bool ReadLine(std::FILE* input, bool interactive, std::string* line) {
@@ -155,7 +166,7 @@ bool ReadLine(std::FILE* input, bool interactive, std::string* line) {
   return c != EOF || !line->empty();
 }
 
-int RunSession(PluginBase* plugin, const std::string& sessionFile) {
+int RunSession(PluginBase* plugin, const std::string& sessionFile, bool echo) {
   const bool fromStdin = sessionFile == "-";
   std::FILE* input = fromStdin ? stdin : std::fopen(sessionFile.c_str(), "r");
   if (input == nullptr) {
@@ -165,7 +176,7 @@ int RunSession(PluginBase* plugin, const std::string& sessionFile) {
   }
   const bool interactive = fromStdin && isatty(fileno(stdin));
   std::string line;
-  while (ReadLine(input, interactive, &line)) SendLine(plugin, line);
+  while (ReadLine(input, interactive, &line)) SendLine(plugin, line, echo);
   if (!fromStdin) std::fclose(input);
   return 0;
 }
@@ -204,10 +215,10 @@ int main(int argc, char** argv) {
                  options.logDirectory.c_str());
     result = kExitFailure;
   } else if (!options.sessionFile.empty()) {
-    result = RunSession(plugin, options.sessionFile);
+    result = RunSession(plugin, options.sessionFile, options.echo);
   } else {
     for (const auto& [function, parameters] : options.requests) {
-      SendRequest(plugin, function, parameters);
+      SendRequest(plugin, function, parameters, options.echo);
     }
   }
   plugin->Close();

@@ -1,0 +1,1 @@
+fuzz_script_ran = True
