@@ -6,11 +6,12 @@ PythonPlugin::PythonPlugin() = default;
 // the host; after the host's Close it finds nothing left to do.
 PythonPlugin::~PythonPlugin() { PythonPlugin::Close(); }
 
-void PythonPlugin::ReclaimAnswer() {
+void PythonPlugin::ReclaimRequestMemory() {
   // Keep a small buffer for reuse; give back what one huge answer took.
   if (freshAnswer.capacity() > 65536) {
     std::string().swap(freshAnswer);
   } else {
     freshAnswer.clear();
   }
+  requestArgs.Shrink();
 }

@@ -7,7 +7,8 @@
 //   requests/object_registry.cpp    RegisterObject, NewObjectId, FindObject,
 //                                   RemoveObject, ClearObjects
 //   python/interpreter.cpp          Open, Close, InterpreterRunning
-//   python/calls.cpp                the call, create and method handlers
+//   python/calls.cpp                CallFunction, CallAttribute and the call,
+//                                   create and method handlers
 //   python/run_code.cpp             the code string and script file handlers
 #ifndef QORV_PLUGIN_PYTHON_PLUGIN_H
 #define QORV_PLUGIN_PYTHON_PLUGIN_H
@@ -17,6 +18,8 @@
 
 #include "qorv/plugin_base.h"
 #include "requests/object_registry.h"
+#include "requests/request_args.h"
+#include "python/name_cache.h"
 
 class PythonPlugin : public PluginBase {
  public:
@@ -52,6 +55,16 @@ class PythonPlugin : public PluginBase {
   // Removes every entry, releasing the objects while the interpreter runs.
   void ClearObjects();
 
+  // Imports `module` and calls its attribute `name` with the params as
+  // strings. Returns a new reference to the result, or null when any step
+  // fails (the Python error, if any, still set).
+  PythonObject CallFunction(const char* module, const char* name, char** params,
+                            std::int32_t paramCount);
+  // Calls the callable attribute `name` of `object` (lent, not taken over)
+  // with the params as strings. Result as for CallFunction.
+  PythonObject CallAttribute(PythonObject object, const char* name, char** params,
+                             std::int32_t paramCount);
+
   // Request handlers: each takes the parameter text and returns the answer,
   // or null for no answer. Fresh answers live in `freshAnswer`.
   const char* HandleCallObject(const char* parameters);
@@ -69,11 +82,17 @@ class PythonPlugin : public PluginBase {
   std::int32_t scriptDirectoryCount = 0;
 
  private:
-  // Gives back the memory of the previous request's fresh answer.
-  void ReclaimAnswer();
+  // Gives back what the previous request's answer and parameters took beyond
+  // the usual.
+  void ReclaimRequestMemory();
 
   // The answer text made for the current request; valid until the next one.
   std::string freshAnswer;
+  // The current request's parsed parameters; reused, so parsing allocates
+  // nothing once a request of the same size has been seen.
+  RequestArgs requestArgs;
+  // Python strings of the module and attribute names that calls use.
+  NameCache callNames;
 };
 
 #endif  // QORV_PLUGIN_PYTHON_PLUGIN_H

@@ -64,6 +64,7 @@ bool PythonPlugin::Close() {
     // __del__ and close run and buffered data reaches its files.
     ClearObjects();
     RunPythonSource("sys.stderr.close()");
+    callNames.Clear();
     Py_Finalize();
   }
   ClearObjects();

@@ -45,6 +45,8 @@ inline bool ResultText(PyObject* result, std::string* out) {
   return false;
 }
 
+inline void InternInPlace(PyObject** text) { PyUnicode_InternInPlace(text); }
+
 // Python 3.8 and later set sys.argv to [''] themselves.
 inline void SetEmptyArgv() {}
 
@@ -67,6 +69,8 @@ inline bool ResultText(PyObject* result, std::string* out) {
   out->assign(text);
   return true;
 }
+
+inline void InternInPlace(PyObject** text) { PyString_InternInPlace(text); }
 
 // An embedded Python 2 has no sys.argv, on which common modules fail.
 inline void SetEmptyArgv() {

@@ -41,7 +41,7 @@ void CopyAnswer(const char* answer, char* buffer) {
 
 const char* PythonPlugin::HandleRequest(const char* /*hostArgument*/, const char* functionName,
                                         char* parameters) {
-  ReclaimAnswer();
+  ReclaimRequestMemory();
   const char* answer = nullptr;
   try {
     if (InterpreterRunning() && functionName != nullptr && parameters != nullptr) {

@@ -12,13 +12,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
-// Owns every text it points to (malloc'd) and the params array.
+// The fields point into texts the record owns. A record can be parsed into
+// again and again: its storage is kept, so a steady stream of requests parses
+// without allocating.
 struct RequestArgs {
   RequestArgs() = default;
   RequestArgs(const RequestArgs&) = delete;
   RequestArgs& operator=(const RequestArgs&) = delete;
-  ~RequestArgs();
 
   char* module = nullptr;    // "PYMOD"
   char* name = nullptr;      // "PYOBJ"
@@ -26,11 +28,32 @@ struct RequestArgs {
   char* method = nullptr;    // "PYOMD"
   char** params = nullptr;   // positional parameters, in text order
   std::int32_t paramCount = 0;
+
+  // Empties the record and makes room for the texts of a parameter text of
+  // `textLength` bytes. The texts of all tokens together never need more
+  // than textLength + 1 bytes, so the storage never moves while parsing.
+  void Reset(std::size_t textLength);
+  // Gives back storage that one huge text made large.
+  void Shrink();
+
+  // Room in the storage for a text of up to `length` bytes and its NUL.
+  char* RoomForText(std::size_t length);
+  void AppendParam(char* param);
+
+ private:
+  // All texts of the fields, back to back, each with its NUL.
+  std::unique_ptr<char[]> texts_;
+  std::size_t textsCapacity_ = 0;
+  std::size_t textsUsed_ = 0;
+  std::vector<char*> paramPointers_;
 };
 
-// The record of `text`, or null when the text is malformed (a character other
-// than a space, apostrophe or backslash right after a closing apostrophe, or
-// the text ending inside quotes).
+// Parses `text` into `args`. False, with `args` empty, when the text is
+// malformed: a character other than a space, apostrophe or backslash right
+// after a closing apostrophe, or the text ending inside quotes.
+bool ParseParameters(const char* text, RequestArgs* args);
+
+// The same into a new record; null when the text is malformed.
 std::unique_ptr<RequestArgs> ParseParameters(const char* text);
 
 // Adds one token of `length` bytes (not NUL-terminated) to the record.
