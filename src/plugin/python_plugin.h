@@ -31,7 +31,8 @@ class PythonPlugin : public PluginBase {
                             char* parameters) override;
   bool Close() override;
 
-  // True while the embedded interpreter runs; requests are served only then.
+  // True from a successful Open to Close while the interpreter runs;
+  // requests are served only then.
   bool InterpreterRunning() const;
 
   // Reads section "QORV_PYTHON" of "qorv_python.ini" in the current directory
@@ -82,6 +83,10 @@ class PythonPlugin : public PluginBase {
   std::int32_t scriptDirectoryCount = 0;
 
  private:
+  // Set by a successful Open, cleared by Close. Python threads still running
+  // at Close keep the interpreter alive, but no request is served then.
+  bool interpreterOpen = false;
+
   // Gives back what the previous request's answer and parameters took beyond
   // the usual.
   void ReclaimRequestMemory();

@@ -58,12 +58,14 @@ bool RunScript(std::FILE* file, const char* path) {
   return FinishRun(result);
 }
 
-// Opens a script for reading; anything but a regular file (a directory opens
-// on POSIX but cannot be read) counts as not there.
+// Opens a script for reading; anything but a regular file counts as not
+// there: a directory opens on POSIX but cannot be read, and opening a FIFO
+// would block the host until some writer came.
 std::FILE* OpenScript(const char* path) {
+  struct stat status;
+  if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
   std::FILE* file = std::fopen(path, "r");
   if (file == nullptr) return nullptr;
-  struct stat status;
   if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) {
     std::fclose(file);
     return nullptr;

@@ -129,4 +129,25 @@ TEST_F(HostSession, SessionFileSkipsCommentsAndSurvivesSystemExit) {
   }
 }
 
+TEST_F(HostSession, ScriptClosingPythonsStandardStreams) {
+  const HostRun run = RunHost({"-C", dir.path(), "PyRunSimpleString",
+                               "sys.stdout.close(); sys.stderr.close()", "PyRunSimpleString",
+                               "raise ValueError('nowhere to print')", "PyRunSimpleString",
+                               "print('x')", "PyCallObject", "PYMOD=json PYOBJ=dumps a"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "TRUE\nFALSE\nFALSE\n\"a\"\n") << run.err;
+}
+
+TEST_F(HostSession, ThreadLeftRunningDoesNotHoldUpClose) {
+  const HostRun run = RunHost(
+      {"-C", dir.path(), "PyRunSimpleString",
+       "import threading, time\n"
+       "def forever():\n    while True: time.sleep(0.05)\n"
+       "threading.Thread(target=forever).start()",
+       "PyRunSimpleString", "x = 1"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "TRUE\nTRUE\n");
+  EXPECT_NE(run.err.find("threads still running"), std::string::npos) << run.err;
+}
+
 }  // namespace
