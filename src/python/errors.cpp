@@ -2,7 +2,6 @@
 
 #include "python/py_ref.h"
 #include "python/python_compat.h"
-#include "requests/object_registry.h"
 
 void ReportPythonError() {
   if (!PyErr_Occurred()) return;
@@ -27,5 +26,3 @@ void FlushPythonStreams() {
     if (!result) PyErr_Clear();
   }
 }
-
-void ReleasePythonObject(PythonObject object) { Py_XDECREF(object); }

@@ -24,6 +24,9 @@ struct SettingsCase {
   std::vector<std::string> scripts;
 };
 
+// Shown by name in test output (the default printer dumps the bytes).
+void PrintTo(const SettingsCase& c, std::ostream* out) { *out << c.name; }
+
 // Paths are joined with "/" on this platform.
 const SettingsCase kCases[] = {
     {"NoFile", nullptr, std::nullopt, {}, {}},
