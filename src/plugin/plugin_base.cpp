@@ -19,6 +19,8 @@ bool PluginBase::Open(const char* path) {
   // is not lost open.
   PluginBase::Close();
   std::free(logFileName);
+  logFileName = nullptr;
+  if (path == nullptr) return false;
   logFileName = strdup(path);
   logFile = std::fopen(path, "w");
   return logFile != nullptr;

@@ -80,6 +80,9 @@ bool PythonThreadsEnded() {
 bool PythonPlugin::InterpreterRunning() const { return interpreterOpen && Py_IsInitialized() != 0; }
 
 bool PythonPlugin::Open(const char* directory) {
+  // A second Open without a Close first closes the run that is open, so that
+  // every Open starts from an empty registry and a failed one serves nothing.
+  if (interpreterOpen) Close();
   std::unique_ptr<char, decltype(&std::free)> path(
       JoinPath(directory != nullptr ? directory : "", kLogFileName, kPathSeparator), &std::free);
   if (path == nullptr || !PluginBase::Open(path.get())) return false;

@@ -65,10 +65,19 @@ TEST_F(LifecycleTest, CloseReleasesHeldObjectsWhilePythonStillRuns) {
   EXPECT_EQ(Ask("PyRunSimpleString", "bound_in_first_run"), "FALSE");
 }
 
-TEST_F(LifecycleTest, SecondOpenWithoutCloseKeepsServing) {
+TEST_F(LifecycleTest, SecondOpenWithoutCloseStartsAFreshRun) {
+  TempDir dir;
+  const std::string written = dir.File("released.txt");
+  ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Tracked SETID=t " + written), "t");
   ASSERT_TRUE(Plugin().Open(Root().c_str()));
+  EXPECT_EQ(ReadFile(written), "released");
+  AddModulePath();
+  EXPECT_EQ(Ask("PyCallObjectMethod", "PYOBJ=t PYOMD=__repr__"), "NONE");
   EXPECT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Counter"), "o_1");
-  EXPECT_EQ(Ask("PyRunSimpleString", "x = 1"), "TRUE");
+
+  // A second Open that fails leaves nothing served.
+  EXPECT_FALSE(Plugin().Open((Root() + "/no/such/dir").c_str()));
+  EXPECT_EQ(Ask("PyRunSimpleString", "x = 1"), "NONE");
 }
 
 TEST_F(LifecycleTest, InterpreterLeavesTheHostsSignalsAlone) {
