@@ -38,23 +38,31 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // The settings file is read from the current directory at Open only; the
+  // fuzzer then goes back where it was started, where its paths are relative to.
+  char started[4096];
   char directory[] = "/tmp/qorv-fuzz-XXXXXX";
-  if (mkdtemp(directory) == nullptr || chdir(directory) != 0) std::abort();
+  if (getcwd(started, sizeof started) == nullptr || mkdtemp(directory) == nullptr ||
+      chdir(directory) != 0) {
+    std::abort();
+  }
   const std::string settings = std::string("[QORV_PYTHON]\nprefix=") + QORV_FUZZ_MODULES +
                                "/..\nscriptdir=scripts\n";
   std::FILE* file = std::fopen("qorv_python.ini", "w");
   std::fputs(settings.c_str(), file);
   std::fclose(file);
   plugin = new PythonPlugin;
-  if (!plugin->Open(directory)) std::abort();
-  const std::string path = std::string("sys.path.insert(0, '") + QORV_FUZZ_MODULES + "')";
+  if (!plugin->Open(directory) || chdir(started) != 0) std::abort();
+  // Quiet: the tracebacks of failing requests are not what is fuzzed, and
+  // printing them would slow the fuzzer down several times.
+  const std::string path = std::string("sys.path.insert(0, '") + QORV_FUZZ_MODULES +
+                           "'); import os; sys.stderr = open(os.devnull, 'w')";
   std::vector<char> buffer(path.begin(), path.end());
   buffer.push_back('\0');
   if (std::strcmp(plugin->HandleRequest("", "PyRunSimpleString", buffer.data()), "TRUE") != 0) {
     std::abort();
   }
-  // Quiet: what the requests print is not what is fuzzed.
-  std::freopen("/dev/null", "w", stdout);
+  std::freopen("/dev/null", "w", stdout);  // script paths
   return 0;
 }
 
