@@ -1,3 +1,4 @@
+// Open and Close: the log file, the settings and the interpreter's life.
 #include <cstdlib>
 #include <memory>
 
@@ -11,8 +12,6 @@
 #include "python/py_ref.h"
 #include "python/python_compat.h"
 #include "python/run_code.h"
-
-
 
 namespace {
 
