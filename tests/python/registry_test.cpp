@@ -67,6 +67,18 @@ TEST_F(RegistryTest, ObjectsAreReleasedWhenRemovedOrReplaced) {
   EXPECT_EQ(alive(), before);
 }
 
+TEST_F(RegistryTest, GeneratedIdIsNotAvoidedBelowTheCap) {
+  auto alive = [] { return std::stoi(Ask("PyCallObject", "PYMOD=tools PYOBJ=alive")); };
+  const int before = alive();
+  ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Tracked SETID=o_2"), "o_2");
+  EXPECT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Counter"), "o_1");
+  // The second generated id is o_2 all the same: the entry now holds the
+  // new object, and the Tracked one it held is released.
+  EXPECT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Counter 7"), "o_2");
+  EXPECT_EQ(alive(), before);
+  EXPECT_EQ(Ask("PyCallObjectMethod", "PYOBJ=o_2 PYOMD=add 1"), "8");
+}
+
 TEST_F(RegistryTest, CreatedIdStaysValidUntilTheEntryIsRemoved) {
   std::vector<char> buffer(kQorvParameterBufferSize);
   std::snprintf(buffer.data(), buffer.size(), "PYMOD=tools PYOBJ=Counter SETID=kept");
