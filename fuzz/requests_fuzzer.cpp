@@ -90,6 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* answer = plugin->HandleRequest("", name, buffer.data());
   Check(answer != nullptr);
   Check(std::strncmp(answer, buffer.data(), kQorvParameterBufferSize - 1) == 0);
+  const PyGILState_STATE lock = PyGILState_Ensure();
   Check(PyErr_Occurred() == nullptr);
+  PyGILState_Release(lock);
   return 0;
 }

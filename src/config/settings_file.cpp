@@ -51,9 +51,8 @@ void SettingsFile::ReadLine(std::string_view line, std::string& currentSection) 
   switch (line[0]) {
     case '\t':
     case ' ':
-    case '#':
     case ';':
-      return;  // indented lines and ';' comments are never read
+      return;  // indented lines and ';' comments are never read ('#' is cut already)
     case '[': {
       const std::size_t close = line.rfind(']');
       if (close == 0 || close == std::string_view::npos) return;

@@ -1,25 +1,19 @@
-// The plugin object: PluginBase plus the object registry, the id counter and
-// the directory lists read from the settings file. Its operations are defined
-// by the folder that owns each concern:
-//   plugin/python_plugin.cpp        construction and destruction
-//   config/load_settings.cpp        LoadSettings, ReleaseSettings
-//   requests/dispatcher.cpp         HandleRequest
-//   requests/object_registry.cpp    RegisterObject, NewObjectId, FindObject,
-//                                   RemoveObject, ClearObjects
-//   python/interpreter.cpp          Open, Close, InterpreterRunning
-//   python/calls.cpp                CallFunction, CallAttribute and the call,
-//                                   create and method handlers
-//   python/run_code.cpp             the code string and script file handlers
+// The plugin object: PluginBase plus the settings, the object registry, the
+// interpreter and the dispatcher that routes requests among them. Every
+// member is defined in python_plugin.cpp, as a short call into the component
+// that does the work.
 #ifndef QORV_PLUGIN_PYTHON_PLUGIN_H
 #define QORV_PLUGIN_PYTHON_PLUGIN_H
 
 #include <cstdint>
 #include <string>
 
+#include "config/plugin_settings.h"
+#include "python/interpreter.h"
+#include "python/py_ref.h"
 #include "qorv/plugin_base.h"
+#include "requests/dispatcher.h"
 #include "requests/object_registry.h"
-#include "requests/request_args.h"
-#include "python/name_cache.h"
 
 class PythonPlugin : public PluginBase {
  public:
@@ -31,73 +25,56 @@ class PythonPlugin : public PluginBase {
                             char* parameters) override;
   bool Close() override;
 
-  // True from a successful Open to Close while the interpreter runs;
-  // requests are served only then.
+  // True from a successful Open to Close; requests are served only then.
   bool InterpreterRunning() const;
 
   // Reads section "QORV_PYTHON" of "qorv_python.ini" in the current directory
-  // into the directory fields. Always true, a missing file included.
+  // into `settings`. Always true, a missing file included.
   bool LoadSettings();
-  // Frees the directory fields and sets them to null and zero.
-  void ReleaseSettings();
 
-  // Stores `object` (the registry takes over the reference) under `id`, or
-  // under a generated id when `id` is null. An object held under the same id
-  // before is released. Returns the id text the registry keeps, valid until
-  // the entry is removed.
+  // The registry's operations: see ObjectRegistry.
   const char* RegisterObject(PythonObject object, const char* id);
-  // "o_1", "o_2", ... up to "o_30000"; then the lowest "o_N" not held.
   std::string NewObjectId();
-  // The object held under exactly `id`, or null.
   PythonObject FindObject(const char* id) const;
-  // Handler of "PyRemoveObject": releases the object held under the text
-  // (trailing spaces cut). Answers the constant "TRUE" or "FALSE".
+  // Handler of "PyRemoveObject": releases the object held under the text with
+  // its trailing spaces cut. Answers the constant "TRUE" or "FALSE".
   const char* RemoveObject(const char* text);
-  // Removes every entry, releasing the objects while the interpreter runs.
   void ClearObjects();
 
-  // Imports `module` and calls its attribute `name` with the params as
-  // strings. Returns a new reference to the result, or null when any step
-  // fails (the Python error, if any, still set).
-  PythonObject CallFunction(const char* module, const char* name, char** params,
-                            std::int32_t paramCount);
-  // Calls the callable attribute `name` of `object` (lent, not taken over)
-  // with the params as strings. Result as for CallFunction.
-  PythonObject CallAttribute(PythonObject object, const char* name, char** params,
-                             std::int32_t paramCount);
+  // The interpreter's calls: see Interpreter.
+  PyRef CallFunction(const char* module, const char* name, char** params, std::int32_t paramCount);
+  PyRef CallAttribute(PythonObject object, const char* name, char** params,
+                      std::int32_t paramCount);
 
-  // Request handlers: each takes the parameter text and returns the answer,
-  // or null for no answer. Fresh answers live in `freshAnswer`.
-  const char* HandleCallObject(const char* parameters);
-  const char* HandleRunString(const char* source);
-  const char* HandleRunFile(const char* fileName);
-  const char* HandleCreateObject(const char* parameters);
-  const char* HandleCallObjectMethod(const char* parameters);
+  // The rows of the dispatch table. Each answers, or returns null for "NONE".
+  const char* HandleCallObject(const Request& request);
+  const char* HandleRunString(const Request& request);
+  const char* HandleRunFile(const Request& request);
+  const char* HandleCreateObject(const Request& request);
+  const char* HandleRemoveObject(const Request& request);
+  const char* HandleCallObjectMethod(const Request& request);
 
+  // What the dispatcher reports: a failure's reason, and each request served.
+  void RequestFailed(const Request& request, const std::string& why);
+  void RequestServed(const Request& request, const char* answer);
+
+  PluginSettings settings;
   ObjectRegistry objectRegistry;
-  std::int32_t objectCounter = 0;
-  char* logDirectory = nullptr;
-  char** moduleDirectories = nullptr;
-  std::int32_t moduleDirectoryCount = 0;
-  char** scriptDirectories = nullptr;
-  std::int32_t scriptDirectoryCount = 0;
 
  private:
-  // Set by a successful Open, cleared by Close. Python threads still running
-  // at Close keep the interpreter alive, but no request is served then.
-  bool interpreterOpen = false;
+  // One line naming what failed: on Python's sys.stderr while a request
+  // runs, else on the process's standard error; and in the log file when the
+  // settings ask for errors.
+  void ReportFailure(const std::string& line);
+  // The answer of a call: its result's text, or null with the reason reported.
+  const char* AnswerOf(const Request& request, PyRef result);
+  // Gives back what one huge answer took.
+  void ReclaimAnswer();
 
-  // Gives back what the previous request's answer and parameters took beyond
-  // the usual.
-  void ReclaimRequestMemory();
-
+  Interpreter interpreter_;
+  Dispatcher<PythonPlugin> dispatcher_;
   // The answer text made for the current request; valid until the next one.
-  std::string freshAnswer;
-  // The current request's parsed parameters; reused, so parsing allocates
-  // nothing once a request of the same size has been seen.
-  RequestArgs requestArgs;
-  // Python strings of the module and attribute names that calls use.
-  NameCache callNames;
+  std::string freshAnswer_;
 };
 
 #endif  // QORV_PLUGIN_PYTHON_PLUGIN_H

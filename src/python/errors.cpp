@@ -1,7 +1,68 @@
 #include "python/errors.h"
 
+#include <Python.h>
+
+#include <cstdio>
+
 #include "python/py_ref.h"
 #include "python/python_compat.h"
+
+namespace {
+
+FailureCopy failureCopy = nullptr;
+void* failureCopyContext = nullptr;
+
+void Copy(const std::string& text) {
+  if (failureCopy != nullptr) failureCopy(failureCopyContext, text);
+}
+
+// Writes `text` to sys.stderr; false when there is no usable sys.stderr.
+bool WriteToPythonStderr(const std::string& text) {
+  PendingError pending;  // a pending error stays pending, and does not stop the write
+  PyBorrowed stream(qorv::py::SysObject("stderr"));
+  if (!stream || stream.get() == Py_None) return false;
+  PyRef line = PyRef::Steal(qorv::py::TextFromBytes(text.c_str()));
+  PyRef written;
+  if (line) {
+    written = PyRef::Steal(PyObject_CallMethod(stream.get(), const_cast<char*>("write"),
+                                               const_cast<char*>("O"), line.get()));
+  }
+  if (!written) {
+    PyErr_Clear();
+    return false;
+  }
+  // Python 3.8 buffers a stderr that is no terminal: the line goes out now.
+  PyRef flushed = PyRef::Steal(qorv::py::CallMethodNoArgs(stream.get(), "flush"));
+  if (!flushed) PyErr_Clear();
+  return true;
+}
+
+// The traceback as the interpreter prints it, for the copy in the log.
+std::string FormatError(PyObject* type, PyObject* value, PyObject* traceback) {
+  PyRef module = PyRef::Steal(PyImport_ImportModule("traceback"));
+  PyRef lines;
+  if (module) {
+    lines = PyRef::Steal(PyObject_CallMethod(module.get(), const_cast<char*>("format_exception"),
+                                             const_cast<char*>("OOO"), type,
+                                             value != nullptr ? value : Py_None,
+                                             traceback != nullptr ? traceback : Py_None));
+  }
+  std::string text;
+  std::string line;
+  const Py_ssize_t count = lines && PyList_Check(lines.get()) ? PyList_GET_SIZE(lines.get()) : 0;
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    if (qorv::py::ResultText(PyList_GET_ITEM(lines.get(), i), &line)) text += line;
+  }
+  PyErr_Clear();
+  return text;
+}
+
+}  // namespace
+
+void CopyFailuresTo(FailureCopy copy, void* context) {
+  failureCopy = copy;
+  failureCopyContext = context;
+}
 
 void ReportPythonError() {
   if (!PyErr_Occurred()) return;
@@ -13,16 +74,27 @@ void ReportPythonError() {
   PyRef ownedType = PyRef::Steal(type);
   PyRef ownedValue = PyRef::Steal(value);
   PyRef ownedTraceback = PyRef::Steal(traceback);
+  if (type == nullptr) return;
+  if (failureCopy != nullptr) Copy(FormatError(type, value, traceback));
   // Not PyErr_Print: it ends the process on SystemExit.
-  if (type != nullptr) PyErr_Display(type, value != nullptr ? value : Py_None, traceback);
+  PyErr_Display(type, value != nullptr ? value : Py_None, traceback);
   PyErr_Clear();  // whatever printing itself raised (a closed stderr)
+}
+
+void PrintFailure(const std::string& line) {
+  const std::string text = "qorv_python: " + line + "\n";
+  Copy(text);
+  if (!WriteToPythonStderr(text)) {
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+  }
 }
 
 void FlushPythonStreams() {
   for (const char* name : {"stdout", "stderr"}) {
-    PyObject* stream = qorv::py::SysObject(name);  // borrowed
-    if (stream == nullptr || stream == Py_None) continue;
-    PyRef result = PyRef::Steal(qorv::py::CallMethodNoArgs(stream, "flush"));
+    PyBorrowed stream(qorv::py::SysObject(name));
+    if (!stream || stream.get() == Py_None) continue;
+    PyRef result = PyRef::Steal(qorv::py::CallMethodNoArgs(stream.get(), "flush"));
     if (!result) PyErr_Clear();
   }
 }

@@ -1,128 +1,181 @@
-// Open and Close: the log file, the settings and the interpreter's life.
-#include <cstdlib>
-#include <memory>
+#include "python/interpreter.h"
 
-#if !defined(_WIN32)
-#include <dlfcn.h>
-#endif
+#include <Python.h>
 
-#include "config/path_list.h"
-#include "plugin/python_plugin.h"
+#include <chrono>
+#include <cstring>
+#include <thread>
+
 #include "python/errors.h"
-#include "python/py_ref.h"
 #include "python/python_compat.h"
-#include "python/run_code.h"
+#include "python/python_library.h"
 
 namespace {
 
-constexpr const char kLogFileName[] = "qorv_python.txt";
+// How long Stop waits for Python threads to end.
+constexpr std::chrono::milliseconds kThreadWait(2000);
+constexpr std::chrono::milliseconds kThreadPoll(5);
 
-// A host that loads the plugin with RTLD_LOCAL hides libpython's symbols from
-// Python's own extension modules (math, _json, datetime, ...), which then fail
-// to import with "undefined symbol". Promoting the already loaded libpython
-// to global scope fixes that, and keeps it loaded after the plugin is
-// unloaded, so that a reloaded plugin starts Python on the same library.
-void MakePythonSymbolsGlobal() {
-#if !defined(_WIN32)
-  static bool done = false;
-  if (done) return;
-  done = true;
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&Py_InitializeEx), &info) != 0 && info.dli_fname != nullptr) {
-    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);  // never closed, on purpose
-  }
-#endif
+bool EndsWith(const std::string& text, const char* suffix) {
+  const std::size_t length = std::strlen(suffix);
+  return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
-// How long Close waits for threads that Python code started.
-constexpr double kThreadWaitSeconds = 2.0;
-
-// Joins every thread that Python code started through threading (daemon or
-// not), for at most `timeout` seconds in all. The joins release the global
-// lock, so the threads can run meanwhile.
-const char kWaitForThreads[] =
-    "import sys, time\n"
-    "threading = sys.modules.get('threading')\n"
-    "def running():\n"
-    "    if threading is None:\n"
-    "        return []\n"
-    "    current = threading.current_thread()\n"
-    "    return [t for t in threading.enumerate() if t is not current and t.is_alive()]\n"
-    "deadline = time.time() + timeout\n"
-    "for thread in running():\n"
-    "    thread.join(max(0.0, deadline - time.time()))\n"
-    "left_running = len(running())\n";
-
-// True when no thread started by Python code is left running. Finalising
-// while one runs is not safe: Py_Finalize waits forever for a non-daemon
-// thread that does not end, and a daemon thread that wakes up after the
-// interpreter is gone (or re-initialised by the next Open) crashes the host.
-bool PythonThreadsEnded() {
-  PyRef scope = PyRef::Steal(PyDict_New());
-  PyRef timeout = PyRef::Steal(PyFloat_FromDouble(kThreadWaitSeconds));
-  if (!scope || !timeout || PyDict_SetItemString(scope.get(), "timeout", timeout.get()) != 0 ||
-      PyDict_SetItemString(scope.get(), "__builtins__", PyEval_GetBuiltins()) != 0) {
-    ReportPythonError();
-    return false;
+// The entries of the main module that a fresh one starts with: __name__,
+// __builtins__, __doc__ and the like, not a script's __file__.
+PyRef MainTemplate() {
+  PyBorrowed main(PyImport_AddModule("__main__"));
+  PyRef fresh = PyRef::Steal(PyDict_New());
+  if (!main || !fresh) return PyRef();
+  PyBorrowed globals(PyModule_GetDict(main.get()));
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  std::string name;
+  for (Py_ssize_t position = 0; PyDict_Next(globals.get(), &position, &key, &value);) {
+    if (!qorv::py::ResultText(key, &name) || name.size() < 4 || name.compare(0, 2, "__") != 0 ||
+        !EndsWith(name, "__") || name == "__file__" || name == "__cached__") {
+      continue;
+    }
+    if (PyDict_SetItem(fresh.get(), key, value) != 0) return PyRef();
   }
-  PyRef ran = PyRef::Steal(PyRun_String(kWaitForThreads, Py_file_input, scope.get(), scope.get()));
-  PyObject* left = ran ? PyDict_GetItemString(scope.get(), "left_running") : nullptr;  // borrowed
-  if (left == nullptr) {
-    ReportPythonError();
-    return false;
-  }
-  return PyObject_IsTrue(left) == 0;
+  return fresh;
 }
 
 }  // namespace
 
-bool PythonPlugin::InterpreterRunning() const { return interpreterOpen && Py_IsInitialized() != 0; }
+Interpreter::~Interpreter() {
+  static_cast<void>(mainTemplate_.release());
+  static_cast<void>(retiredMains_.release());
+}
 
-bool PythonPlugin::Open(const char* directory) {
-  // A second Open without a Close first closes the run that is open, so that
-  // every Open starts from an empty registry and a failed one serves nothing.
-  if (interpreterOpen) Close();
-  std::unique_ptr<char, decltype(&std::free)> path(
-      JoinPath(directory != nullptr ? directory : "", kLogFileName, kPathSeparator), &std::free);
-  if (path == nullptr || !PluginBase::Open(path.get())) return false;
+bool Interpreter::Running() const { return running_ && Py_IsInitialized() != 0; }
 
-  ReleaseSettings();
-  LoadSettings();
+void Interpreter::ReleaseObject(_object* object) { Py_XDECREF(object); }
 
+Interpreter::Lock::Lock(Interpreter& interpreter)
+    : interpreter_(interpreter), entry_(interpreter.threads_.Enter()) {
+  interpreter_.signals_.Check();  // a Python thread may have imported meanwhile
+}
+
+Interpreter::Lock::~Lock() {
+  interpreter_.signals_.Check();
+  interpreter_.threads_.Leave(entry_);
+}
+
+bool Interpreter::Start(std::string* reason) {
+  signals_.Remember();
   if (!Py_IsInitialized()) {
     MakePythonSymbolsGlobal();
-    // 0: no signal handlers; the host keeps its own (Ctrl-C, SIGPIPE).
-    Py_InitializeEx(0);
-    if (!Py_IsInitialized()) return false;
-    qorv::py::SetEmptyArgv();
+    if (!qorv::py::StartInterpreter(InterpreterProgram(), reason)) {
+      signals_.GiveBack();
+      return false;
+    }
+    startedHere_ = true;
+    mainTemplate_ = PyRef();
+    startingModules_.clear();
+    threads_.AdoptStartingThread();
+    PyEval_SaveThread();
   }
-  RunPythonSource("import sys");
-  objectCounter = 0;
-  interpreterOpen = true;
+  Lock lock(*this);
+  if (!mainTemplate_) RememberStartingState();
+  if (!RunSource("import sys")) {
+    *reason = "Python cannot import sys";
+    return false;
+  }
+  running_ = true;
   return true;
 }
 
-bool PythonPlugin::Close() {
-  if (InterpreterRunning()) {
-    // Held objects go while the interpreter still runs, so that their
-    // __del__ and close run and buffered data reaches its files.
-    ClearObjects();
-    interpreterOpen = false;
-    callNames.Clear();
-    if (PythonThreadsEnded()) {
-      RunPythonSource("sys.stderr.close()");
-      Py_Finalize();
-    } else {
-      // The interpreter stays as it is, threads and all, so that Close
-      // neither hangs nor leaves a crash behind; requests are refused from
-      // now on, and the next Open carries on with this interpreter.
-      PySys_WriteStderr("qorv_python: Python threads still running at Close; "
-                        "the interpreter is left running\n");
-      FlushPythonStreams();
+void Interpreter::RememberStartingState() {
+  mainTemplate_ = MainTemplate();
+  if (!mainTemplate_) ReportPythonError();
+  PyObject* name = nullptr;
+  PyObject* module = nullptr;
+  std::string text;
+  for (Py_ssize_t position = 0; PyDict_Next(PyImport_GetModuleDict(), &position, &name, &module);) {
+    if (qorv::py::ResultText(name, &text)) startingModules_.insert(text);
+  }
+}
+
+void Interpreter::Stop() {
+  if (!Running()) {
+    running_ = false;
+    return;
+  }
+  running_ = false;
+  // Not a Lock: finalisation deletes this thread's state with every other.
+  const ThreadStates::Entry entry = threads_.Enter();
+  names_.Clear();
+  if (!qorv::py::RunExitHandlers()) ReportPythonError();
+  FlushPythonStreams();
+  const bool threadsEnded = WaitForPythonThreads();
+  if (threadsEnded && startedHere_ && qorv::py::kRestartIsSafe && !ExtensionModulesLoaded()) {
+    mainTemplate_.Reset();
+    retiredMains_.Reset();
+    startingModules_.clear();
+    RunSource("sys.stderr.close()");
+    Py_Finalize();
+    threads_.Forget();
+    startedHere_ = false;
+  } else {
+    if (!threadsEnded) {
+      PrintFailure("Python threads still running at Close; the interpreter is left running");
+    }
+    ResetMainModule(threadsEnded);
+    FlushPythonStreams();
+    threads_.Leave(entry);
+  }
+  signals_.GiveBack();
+}
+
+bool Interpreter::WaitForPythonThreads() {
+  const auto deadline = std::chrono::steady_clock::now() + kThreadWait;
+  while (threads_.ForeignThreadCount() > 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Py_BEGIN_ALLOW_THREADS
+    std::this_thread::sleep_for(kThreadPoll);
+    Py_END_ALLOW_THREADS
+  }
+  return true;
+}
+
+// An extension module loaded from a shared library keeps state in the
+// library, which stays loaded across a restart: many leak it, some (numpy)
+// cannot be imported again or crash.
+bool Interpreter::ExtensionModulesLoaded() const {
+  PyObject* name = nullptr;
+  PyObject* module = nullptr;
+  std::string text;
+  for (Py_ssize_t position = 0; PyDict_Next(PyImport_GetModuleDict(), &position, &name, &module);) {
+    if (!qorv::py::ResultText(name, &text) || startingModules_.count(text) != 0) continue;
+    if (!PyModule_Check(module)) continue;
+    PyBorrowed file(PyDict_GetItemString(PyModule_GetDict(module), "__file__"));
+    if (file && qorv::py::ResultText(file.get(), &text) &&
+        (EndsWith(text, ".so") || EndsWith(text, ".pyd"))) {
+      return true;
     }
   }
-  interpreterOpen = false;
-  ClearObjects();
-  ReleaseSettings();
-  return PluginBase::Close();
+  PyErr_Clear();
+  return false;
+}
+
+// A new main module in sys.modules: the next run starts with nothing bound,
+// and what the old one held goes once nothing else refers to it. While Python
+// threads run, functions of theirs may use the old namespace: it is kept.
+void Interpreter::ResetMainModule(bool threadsEnded) {
+  if (!mainTemplate_) return;
+  if (threadsEnded) {
+    retiredMains_.Reset();
+  } else {
+    if (!retiredMains_) retiredMains_ = PyRef::Steal(PyList_New(0));
+    PyBorrowed old(PyDict_GetItemString(PyImport_GetModuleDict(), "__main__"));
+    if (!retiredMains_ || (old && PyList_Append(retiredMains_.get(), old.get()) != 0)) {
+      ReportPythonError();
+    }
+  }
+  PyRef main = PyRef::Steal(PyModule_New("__main__"));
+  if (!main || PyDict_Update(PyModule_GetDict(main.get()), mainTemplate_.get()) != 0 ||
+      PyDict_SetItemString(PyImport_GetModuleDict(), "__main__", main.get()) != 0) {
+    ReportPythonError();
+  }
 }

@@ -6,24 +6,20 @@ namespace {
 constexpr std::size_t kMaxNames = 4096;
 }  // namespace
 
-NameCache::~NameCache() { Clear(); }
+NameCache::~NameCache() {
+  for (auto& entry : names_) static_cast<void>(entry.second.release());
+}
 
-PythonObject NameCache::Get(const char* text) {
+PyBorrowed NameCache::Get(const char* text) {
   key_.assign(text);
   auto found = names_.find(key_);
-  if (found != names_.end()) return found->second;
+  if (found != names_.end()) return found->second.borrowed();
   PyObject* name = qorv::py::TextFromBytes(text);
-  if (name == nullptr) return nullptr;
+  if (name == nullptr) return PyBorrowed();
   qorv::py::InternInPlace(&name);
+  PyRef owned = PyRef::Steal(name);  // released by the PyRef if the insert throws
   if (names_.size() >= kMaxNames) Clear();
-  names_.emplace(key_, name);  // the cache owns this reference
-  return name;
+  return names_.emplace(key_, std::move(owned)).first->second.borrowed();
 }
 
-void NameCache::Clear() {
-  // Without a running interpreter the strings are gone with it already.
-  if (Py_IsInitialized()) {
-    for (auto& entry : names_) Py_DECREF(entry.second);
-  }
-  names_.clear();
-}
+void NameCache::Clear() { names_.clear(); }

@@ -9,24 +9,26 @@
 #include <string>
 #include <unordered_map>
 
-#include "requests/object_registry.h"
+#include "python/py_ref.h"
 
 class NameCache {
  public:
   NameCache() = default;
   NameCache(const NameCache&) = delete;
   NameCache& operator=(const NameCache&) = delete;
+  // Whatever is still held is dropped without touching Python, which may be
+  // gone or locked by another thread by then: Clear it while Python runs.
   ~NameCache();
 
-  // The Python string of `text` (borrowed: the cache keeps it), or null with
-  // the Python error set.
-  PythonObject Get(const char* text);
+  // The Python string of `text` (the cache keeps it), or null with the
+  // Python error set.
+  PyBorrowed Get(const char* text);
 
-  // Releases every string; must run before the interpreter finalises.
+  // Releases every string; the lock must be held.
   void Clear();
 
  private:
-  std::unordered_map<std::string, PythonObject> names_;
+  std::unordered_map<std::string, PyRef> names_;
   std::string key_;  // reused for lookups, so a hit allocates nothing
 };
 

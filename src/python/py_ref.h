@@ -1,21 +1,34 @@
-// An owning Python reference: released exactly once, on every path.
+// References to Python objects, held by type: PyRef owns one reference and
+// releases it exactly once, on every path; PyBorrowed names a reference that
+// someone else owns and only lends. Neither needs Python.h, so that the rest
+// of the plugin can hold Python results without seeing the C API.
 #ifndef QORV_PYTHON_PY_REF_H
 #define QORV_PYTHON_PY_REF_H
 
-#include <Python.h>
-
 #include <utility>
+
+struct _object;  // Python's object type (PyObject)
+
+// A reference lent by its owner (a container, a module, the registry) for as
+// long as the owner keeps it. Never released by its holder.
+class PyBorrowed {
+ public:
+  PyBorrowed() = default;
+  explicit PyBorrowed(_object* object) : object_(object) {}
+  _object* get() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  _object* object_ = nullptr;
+};
 
 class PyRef {
  public:
   PyRef() = default;
   // Takes over a new reference (null allowed: a failed call).
-  static PyRef Steal(PyObject* object) { return PyRef(object); }
-  // Takes a reference of its own to a borrowed object.
-  static PyRef Borrow(PyObject* object) {
-    Py_XINCREF(object);
-    return PyRef(object);
-  }
+  static PyRef Steal(_object* object) { return PyRef(object); }
+  // Takes a reference of its own to a lent object.
+  static PyRef Borrow(PyBorrowed object);
 
   PyRef(PyRef&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
   PyRef& operator=(PyRef&& other) noexcept {
@@ -24,16 +37,34 @@ class PyRef {
   }
   PyRef(const PyRef&) = delete;
   PyRef& operator=(const PyRef&) = delete;
-  ~PyRef() { Py_XDECREF(object_); }
+  ~PyRef() { Reset(); }
 
-  PyObject* get() const { return object_; }
+  _object* get() const { return object_; }
+  PyBorrowed borrowed() const { return PyBorrowed(object_); }
   explicit operator bool() const { return object_ != nullptr; }
   // Gives the reference up, to a tuple or to the registry.
-  PyObject* release() { return std::exchange(object_, nullptr); }
+  [[nodiscard]] _object* release() { return std::exchange(object_, nullptr); }
+  // Releases the reference now (the interpreter must still run).
+  void Reset();
 
  private:
-  explicit PyRef(PyObject* object) : object_(object) {}
-  PyObject* object_ = nullptr;
+  explicit PyRef(_object* object) : object_(object) {}
+  _object* object_ = nullptr;
+};
+
+// Keeps the Python error that is pending when it is made, with the error
+// indicator cleared, while cleanup code runs; puts it back when it goes.
+class PendingError {
+ public:
+  PendingError();
+  ~PendingError();
+  PendingError(const PendingError&) = delete;
+  PendingError& operator=(const PendingError&) = delete;
+
+ private:
+  _object* type_ = nullptr;
+  _object* value_ = nullptr;
+  _object* traceback_ = nullptr;
 };
 
 #endif  // QORV_PYTHON_PY_REF_H

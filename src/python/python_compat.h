@@ -1,4 +1,5 @@
-// Everything that differs between the Python 2.7 and Python 3 builds.
+// Everything that differs between the Python 2.7 and Python 3 builds, and
+// between the Python 3 versions, in one place.
 //
 // Request texts are bytes. Python 2 takes them as str (bytes) unchanged. On
 // Python 3 they become str, decoded as UTF-8 with "surrogateescape", so every
@@ -9,10 +10,20 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace qorv::py {
+
+// Whether Py_Finalize followed by a new start gives back what the first run
+// took. Measured over 100 cycles: Python 3.10 and 3.11 keep memory flat;
+// 2.7, 3.8 and 3.9 leak 5 to 170 KB a cycle, 3.13 about 170 KB and 3.12 over
+// 1 MB, and 3.12 corrupts memory once datetime, decimal, ctypes or sqlite3 were
+// imported. Versions not measured count as unsafe.
+constexpr bool kRestartIsSafe =
+    PY_MAJOR_VERSION == 3 && (PY_MINOR_VERSION == 10 || PY_MINOR_VERSION == 11);
 
 #if PY_MAJOR_VERSION >= 3
 
@@ -47,14 +58,80 @@ inline bool ResultText(PyObject* result, std::string* out) {
 
 inline void InternInPlace(PyObject** text) { PyUnicode_InternInPlace(text); }
 
-// Python 3.8 and later set sys.argv to [''] themselves.
-inline void SetEmptyArgv() {}
-
 inline PyObject* SysObject(const char* name) { return PySys_GetObject(name); }
 
 inline PyObject* CallMethodNoArgs(PyObject* object, const char* method) {
   return PyObject_CallMethod(object, method, nullptr);
 }
+
+// The calling thread's state, or null when it holds no thread state.
+inline PyThreadState* CurrentThreadState() {
+#if PY_MINOR_VERSION >= 13
+  return PyThreadState_GetUnchecked();
+#else
+  return _PyThreadState_UncheckedGet();
+#endif
+}
+
+inline std::string StatusText(const PyStatus& status) {
+  std::string text = status.func != nullptr ? std::string(status.func) + ": " : std::string();
+  return text + (status.err_msg != nullptr ? status.err_msg : "failed");
+}
+
+// Starts the interpreter as a guest: no signal handlers, no change to the
+// host's locale or C streams, sys.argv [''], and sys.executable naming
+// `program` (when given) rather than whatever "python3" the PATH finds.
+// False with the reason when it cannot start.
+inline bool StartInterpreter(const std::string& program, std::string* reason) {
+  PyPreConfig preconfig;
+  PyPreConfig_InitPythonConfig(&preconfig);
+  preconfig.configure_locale = 0;
+  preconfig.parse_argv = 0;
+  PyStatus status = Py_PreInitialize(&preconfig);
+  if (PyStatus_Exception(status)) {
+    *reason = StatusText(status);
+    return false;
+  }
+  PyConfig config;
+  PyConfig_InitPythonConfig(&config);
+  config.install_signal_handlers = 0;
+  config.configure_c_stdio = 0;
+  config.parse_argv = 0;
+  if (!program.empty()) {
+    status = PyConfig_SetBytesString(&config, &config.program_name, program.c_str());
+  }
+  if (!PyStatus_Exception(status)) status = Py_InitializeFromConfig(&config);
+  PyConfig_Clear(&config);
+  if (PyStatus_Exception(status)) {
+    *reason = StatusText(status);
+    return false;
+  }
+  return true;
+}
+
+inline PyObject* EvalCode(PyObject* code, PyObject* globals) {
+  return PyEval_EvalCode(code, globals, globals);
+}
+
+// Compiles the text of a script file; `path` names it in tracebacks. The
+// compiler reads a coding declaration and a byte-order mark as it does in a file.
+inline PyObject* CompileScript(const std::string& source, const char* path) {
+  return Py_CompileStringExFlags(source.c_str(), path, Py_file_input, nullptr, -1);
+}
+
+// Runs the functions registered with atexit, as finalisation would; they
+// are gone from the list afterwards.
+inline bool RunExitHandlers() {
+  PyObject* atexit = PyImport_ImportModule("atexit");
+  if (atexit == nullptr) return false;
+  PyObject* result = CallMethodNoArgs(atexit, "_run_exitfuncs");
+  Py_DECREF(atexit);
+  Py_XDECREF(result);
+  return result != nullptr;
+}
+
+// The C module behind the signal module.
+constexpr const char kSignalModule[] = "_signal";
 
 #else  // Python 2.7
 
@@ -72,18 +149,97 @@ inline bool ResultText(PyObject* result, std::string* out) {
 
 inline void InternInPlace(PyObject** text) { PyString_InternInPlace(text); }
 
-// An embedded Python 2 has no sys.argv, on which common modules fail.
-inline void SetEmptyArgv() {
-  char empty[] = "";
-  char* argv[] = {empty};
-  PySys_SetArgvEx(1, argv, 0);  // 0: leave sys.path alone
-}
-
 inline PyObject* SysObject(const char* name) { return PySys_GetObject(const_cast<char*>(name)); }
 
 inline PyObject* CallMethodNoArgs(PyObject* object, const char* method) {
   return PyObject_CallMethod(object, const_cast<char*>(method), nullptr);
 }
+
+inline PyThreadState* CurrentThreadState() { return _PyThreadState_Current; }
+
+inline bool StartInterpreter(const std::string& program, std::string* /*reason*/) {
+  // Python 2 keeps the pointer: the text must outlive the interpreter.
+  static std::string programName;
+  if (!program.empty()) {
+    programName = program;
+    Py_SetProgramName(&programName[0]);
+  }
+  Py_InitializeEx(0);  // 0: no signal handlers (it aborts the process on failure)
+  if (!Py_IsInitialized()) return false;
+  PyEval_InitThreads();  // Python 2 makes the global lock only on demand
+  // An embedded Python 2 has no sys.argv, on which common modules fail.
+  char empty[] = "";
+  char* argv[] = {empty};
+  PySys_SetArgvEx(1, argv, 0);  // 0: leave sys.path alone
+  return true;
+}
+
+inline PyObject* EvalCode(PyObject* code, PyObject* globals) {
+  return PyEval_EvalCode(reinterpret_cast<PyCodeObject*>(code), globals, globals);
+}
+
+// Python 2 reads a script without a coding declaration as ASCII, which it
+// checks only when it reads a file; a compiled text is held to the same rule.
+inline bool DeclaresItsEncoding(const std::string& source) {
+  if (source.compare(0, 3, "\xEF\xBB\xBF") == 0) return true;  // UTF-8 byte-order mark
+  std::size_t start = 0;
+  for (int line = 0; line < 2 && start < source.size(); ++line) {
+    std::size_t end = source.find('\n', start);
+    if (end == std::string::npos) end = source.size();
+    const std::string_view text(source.data() + start, end - start);
+    const std::size_t hash = text.find('#');
+    if (hash != std::string_view::npos) {
+      const std::size_t coding = text.find("coding", hash);
+      if (coding != std::string_view::npos && coding + 6 < text.size() &&
+          (text[coding + 6] == ':' || text[coding + 6] == '=')) {
+        return true;
+      }
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+inline PyObject* CompileScript(const std::string& source, const char* path) {
+  if (!DeclaresItsEncoding(source)) {
+    for (std::size_t i = 0; i < source.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(source[i]);
+      if (c < 0x80) continue;
+      const int line = 1 + static_cast<int>(std::count(source.begin(), source.begin() + i, '\n'));
+      PyErr_Format(PyExc_SyntaxError,
+                   "Non-ASCII character '\\x%02x' in file %s on line %d, but no encoding "
+                   "declared; see http://python.org/dev/peps/pep-0263/ for details",
+                   c, path, line);
+      return nullptr;
+    }
+  }
+  return Py_CompileString(source.c_str(), path, Py_file_input);
+}
+
+// Python 2's finalisation calls sys.exitfunc once, where the atexit module
+// registers its handlers. That module sets sys.exitfunc only when it is first
+// imported, so its function stays for the next run (it empties its own list);
+// any other function is called once and removed, as finalisation does.
+inline bool RunExitHandlers() {
+  PyObject* exitfunc = SysObject("exitfunc");  // borrowed
+  if (exitfunc == nullptr) return true;
+  Py_INCREF(exitfunc);
+  PyObject* atexit = PyDict_GetItemString(PyImport_GetModuleDict(), "atexit");  // borrowed
+  PyObject* runAtexit =
+      atexit != nullptr ? PyObject_GetAttrString(atexit, "_run_exitfuncs") : nullptr;
+  PyErr_Clear();
+  if (runAtexit != exitfunc) {
+    PyObject* sys = PyImport_AddModule("sys");  // borrowed
+    if (sys == nullptr || PyObject_DelAttrString(sys, "exitfunc") != 0) PyErr_Clear();
+  }
+  Py_XDECREF(runAtexit);
+  PyObject* result = PyObject_CallObject(exitfunc, nullptr);
+  Py_DECREF(exitfunc);
+  Py_XDECREF(result);
+  return result != nullptr;
+}
+
+constexpr const char kSignalModule[] = "signal";
 
 #endif
 

@@ -1,102 +1,60 @@
-// Code strings and script files run in the interpreter's main module, along
-// one path: run, then report the error (if any) and answer.
-#include <sys/stat.h>
+// Code strings and script texts run in the interpreter's main module, along
+// one path: compile and run, then report the error (if any) and answer.
+#include <Python.h>
 
-#include <cstdio>
-#include <cstdlib>
-
-#include "config/path_list.h"
-#include "plugin/python_plugin.h"
 #include "python/errors.h"
-#include "python/py_ref.h"
+#include "python/interpreter.h"
 #include "python/python_compat.h"
-#include "python/run_code.h"
 
 namespace {
 
-// The namespace of __main__ (borrowed), or null with an error set.
-PyObject* MainNamespace() {
-  PyObject* main = PyImport_AddModule("__main__");  // borrowed
-  return main != nullptr ? PyModule_GetDict(main) : nullptr;
+// The namespace of __main__, or null with an error set.
+PyBorrowed MainNamespace() {
+  PyBorrowed main(PyImport_AddModule("__main__"));
+  return main ? PyBorrowed(PyModule_GetDict(main.get())) : PyBorrowed();
 }
 
 // The run's result decides the answer. The error is printed without
 // PyErr_Print, which would end the whole host process on SystemExit.
-bool FinishRun(PyObject* result) {
-  const bool succeeded = result != nullptr;
-  Py_XDECREF(result);
+bool FinishRun(PyRef result) {
+  const bool succeeded = static_cast<bool>(result);
+  result.Reset();
   if (!succeeded) ReportPythonError();
   FlushPythonStreams();
   return succeeded;
 }
 
-bool RunSource(const char* source) {
-  PyObject* globals = MainNamespace();
-  if (globals == nullptr) return FinishRun(nullptr);
-  return FinishRun(PyRun_String(source, Py_file_input, globals, globals));
+}  // namespace
+
+bool Interpreter::RunSource(const char* source) {
+  PyBorrowed globals = MainNamespace();
+  if (!globals) return FinishRun(PyRef());
+  return FinishRun(
+      PyRef::Steal(PyRun_String(source, Py_file_input, globals.get(), globals.get())));
 }
 
-bool RunScript(std::FILE* file, const char* path) {
-  PyObject* globals = MainNamespace();
-  if (globals == nullptr) return FinishRun(nullptr);
+bool Interpreter::RunScript(const std::string& source, const char* path) {
+  PyBorrowed globals = MainNamespace();
+  if (!globals) return FinishRun(PyRef());
   // As the interpreter does for a main script: __file__ names it while it
   // runs, unless the main module already has one.
   bool setFile = false;
-  if (PyDict_GetItemString(globals, "__file__") == nullptr) {
+  if (PyDict_GetItemString(globals.get(), "__file__") == nullptr) {
     PyRef name = PyRef::Steal(qorv::py::TextFromBytes(path));
-    setFile = name && PyDict_SetItemString(globals, "__file__", name.get()) == 0;
+    setFile = name && PyDict_SetItemString(globals.get(), "__file__", name.get()) == 0;
     PyErr_Clear();
   }
-  PyObject* result = PyRun_File(file, path, Py_file_input, globals, globals);
+  PyRef code;
+  if (source.find('\0') != std::string::npos) {
+    PyErr_SetString(PyExc_SyntaxError, "source code cannot contain null bytes");
+  } else {
+    code = PyRef::Steal(qorv::py::CompileScript(source, path));
+  }
+  PyRef result;
+  if (code) result = PyRef::Steal(qorv::py::EvalCode(code.get(), globals.get()));
   if (setFile) {
-    // Keep the run's error pending while __file__ is removed.
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
-    if (PyDict_DelItemString(globals, "__file__") != 0) PyErr_Clear();
-    PyErr_Restore(type, value, traceback);
+    PendingError pending;  // the run's error outlives the removal of __file__
+    if (PyDict_DelItemString(globals.get(), "__file__") != 0) PyErr_Clear();
   }
-  return FinishRun(result);
-}
-
-// Opens a script for reading; anything but a regular file counts as not
-// there: a directory opens on POSIX but cannot be read, and opening a FIFO
-// would block the host until some writer came.
-std::FILE* OpenScript(const char* path) {
-  struct stat status;
-  if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
-  std::FILE* file = std::fopen(path, "r");
-  if (file == nullptr) return nullptr;
-  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) {
-    std::fclose(file);
-    return nullptr;
-  }
-  return file;
-}
-
-}  // namespace
-
-bool RunPythonSource(const char* source) { return RunSource(source); }
-
-const char* PythonPlugin::HandleRunString(const char* source) {
-  return RunSource(source) ? "TRUE" : "FALSE";
-}
-
-const char* PythonPlugin::HandleRunFile(const char* fileName) {
-  // The first script directory, in list order, that holds the file wins.
-  for (std::int32_t i = 0; i < scriptDirectoryCount; ++i) {
-    char* path = JoinPath(scriptDirectories[i], fileName, kPathSeparator);
-    if (path == nullptr) continue;
-    std::FILE* file = OpenScript(path);
-    if (file == nullptr) {
-      std::free(path);
-      continue;
-    }
-    std::printf("%s\n", path);
-    std::fflush(stdout);  // the path comes out before anything the script prints
-    const bool succeeded = RunScript(file, path);
-    std::free(path);
-    std::fclose(file);
-    return succeeded ? "TRUE" : "FALSE";
-  }
-  return "FALSE";
+  return FinishRun(std::move(result));
 }

@@ -3,14 +3,14 @@
 #include <climits>
 #include <cstring>
 #include <iterator>
-
-#include "plugin/python_plugin.h"
+#include <utility>
 
 namespace {
 constexpr std::int32_t kGeneratedIdCap = 30000;
 constexpr const char kIdPrefix[] = "o_";
 }  // namespace
 
+// One more than the number of digits: the room the number takes in an id text with its NUL.
 int DigitCount(std::int32_t n) {
   int count = 1;
   std::int64_t power = 1;
@@ -21,38 +21,80 @@ int DigitCount(std::int32_t n) {
   return count;
 }
 
+namespace {
+
+// Releases the object it holds when it goes, unless it was handed on.
+class HeldUntilStored {
+ public:
+  HeldUntilStored(PythonObject object, ObjectRegistry::Release release)
+      : object_(object), release_(release) {}
+  ~HeldUntilStored() {
+    if (object_ != nullptr) release_(object_);
+  }
+  void Stored() { object_ = nullptr; }
+
+ private:
+  PythonObject object_;
+  ObjectRegistry::Release release_;
+};
+
+}  // namespace
+
+const char* ObjectRegistry::Register(PythonObject object, const char* id) {
+  HeldUntilStored held(object, release_);
+  auto [entry, inserted] =
+      entries_.try_emplace(id != nullptr ? std::string(id) : NewObjectId(), object);
+  held.Stored();
+  if (inserted) {
+    MarkHeld(GeneratedNumber(entry->first));
+    return entry->first.c_str();
+  }
+  // The entry keeps its key and now holds the new reference. The one it held
+  // goes last, even when it is the very same object: releasing may run
+  // __del__, and the registry is consistent by then.
+  const PythonObject previous = std::exchange(entry->second, object);
+  release_(previous);
+  return entry->first.c_str();
+}
+
+std::string ObjectRegistry::NewObjectId() {
+  ++objectCounter_;
+  std::int32_t n = objectCounter_;
+  if (objectCounter_ > kGeneratedIdCap) {
+    objectCounter_ = kGeneratedIdCap;
+    n = LowestFreeNumber();
+  }
+  std::string id;
+  id.reserve(sizeof kIdPrefix - 1 + DigitCount(n));
+  id.append(kIdPrefix).append(std::to_string(n));
+  return id;
+}
+
 PythonObject ObjectRegistry::Find(std::string_view id) const {
   auto it = entries_.find(id);
   return it == entries_.end() ? nullptr : it->second;
 }
 
-std::pair<const std::string*, PythonObject> ObjectRegistry::Insert(std::string id,
-                                                                   PythonObject object) {
-  auto [it, inserted] = entries_.try_emplace(std::move(id), object);
-  if (!inserted) {
-    PythonObject previous = it->second;
-    it->second = object;
-    return {&it->first, previous};
+PythonObject ObjectRegistry::Take(Entries::iterator entry) {
+  const PythonObject object = entry->second;
+  MarkFree(GeneratedNumber(entry->first));
+  entries_.erase(entry);
+  return object;
+}
+
+bool ObjectRegistry::Remove(std::string_view id) {
+  auto entry = entries_.find(id);
+  if (entry == entries_.end()) return false;
+  // Taken out first: __del__ may run while it is released.
+  release_(Take(entry));
+  return true;
+}
+
+void ObjectRegistry::Clear(bool release) {
+  while (!entries_.empty()) {
+    const PythonObject object = Take(entries_.begin());
+    if (release) release_(object);
   }
-  MarkHeld(GeneratedNumber(it->first));
-  return {&it->first, nullptr};
-}
-
-PythonObject ObjectRegistry::Remove(std::string_view id) {
-  auto it = entries_.find(id);
-  if (it == entries_.end()) return nullptr;
-  PythonObject object = it->second;
-  MarkFree(GeneratedNumber(it->first));
-  entries_.erase(it);
-  return object;
-}
-
-PythonObject ObjectRegistry::TakeFirst() {
-  auto it = entries_.begin();
-  PythonObject object = it->second;
-  MarkFree(GeneratedNumber(it->first));
-  entries_.erase(it);
-  return object;
 }
 
 std::int32_t ObjectRegistry::LowestFreeNumber() const {
@@ -112,57 +154,3 @@ void ObjectRegistry::MarkFree(std::int64_t n) {
   if (n < last) heldRuns_.emplace(n + 1, last);
 }
 
-// The plugin's registry operations.
-
-const char* PythonPlugin::RegisterObject(PythonObject object, const char* id) {
-  const char* key = nullptr;
-  PythonObject previous = nullptr;
-  try {
-    auto inserted = objectRegistry.Insert(id != nullptr ? std::string(id) : NewObjectId(), object);
-    key = inserted.first->c_str();
-    previous = inserted.second;
-  } catch (...) {
-    ReleasePythonObject(object);
-    throw;
-  }
-  // Last: releasing may run the old object's __del__, and the registry is
-  // already consistent by then.
-  if (previous != nullptr && previous != object) ReleasePythonObject(previous);
-  return key;
-}
-
-std::string PythonPlugin::NewObjectId() {
-  ++objectCounter;
-  std::int32_t n = objectCounter;
-  if (objectCounter > kGeneratedIdCap) {
-    objectCounter = kGeneratedIdCap;
-    n = objectRegistry.LowestFreeNumber();
-  }
-  std::string id;
-  id.reserve(sizeof kIdPrefix - 1 + DigitCount(n));
-  id.append(kIdPrefix).append(std::to_string(n));
-  return id;
-}
-
-PythonObject PythonPlugin::FindObject(const char* id) const {
-  return id == nullptr ? nullptr : objectRegistry.Find(id);
-}
-
-const char* PythonPlugin::RemoveObject(const char* text) {
-  std::string_view id(text);
-  // Trailing spaces are cut, unless nothing else would be left.
-  const std::size_t last = id.find_last_not_of(' ');
-  if (last != std::string_view::npos) id = id.substr(0, last + 1);
-  PythonObject object = objectRegistry.Remove(id);
-  if (object == nullptr) return "FALSE";
-  ReleasePythonObject(object);
-  return "TRUE";
-}
-
-void PythonPlugin::ClearObjects() {
-  const bool release = InterpreterRunning();
-  while (!objectRegistry.Empty()) {
-    PythonObject object = objectRegistry.TakeFirst();
-    if (release) ReleasePythonObject(object);
-  }
-}

@@ -1,5 +1,6 @@
-// Ids to held Python objects. The registry sees an object only as an opaque
-// pointer; holding and releasing references is the Python bridge's business.
+// Objects held under text ids between requests. The registry sees an object
+// only as an opaque pointer: it holds one reference per entry and gives it
+// back through the release function it was made with.
 #ifndef QORV_REQUESTS_OBJECT_REGISTRY_H
 #define QORV_REQUESTS_OBJECT_REGISTRY_H
 
@@ -11,29 +12,41 @@
 struct _object;  // Python's object type, opaque outside src/python/
 using PythonObject = _object*;
 
-// Releases one reference; defined by the Python bridge.
-void ReleasePythonObject(PythonObject object);
-
-// Decimal digits of n plus one (0..9 give 2), for sizing id texts.
+// Decimal digits of n plus one (0..9 give 2): the size of an id's number
+// with its terminating NUL, for sizing id texts.
 int DigitCount(std::int32_t n);
 
 class ObjectRegistry {
  public:
+  using Release = void (*)(PythonObject object);
   using Entries = std::map<std::string, PythonObject, std::less<>>;
 
-  // The object held under exactly `id`, or null.
+  explicit ObjectRegistry(Release release) : release_(release) {}
+  ObjectRegistry(const ObjectRegistry&) = delete;
+  ObjectRegistry& operator=(const ObjectRegistry&) = delete;
+
+  // Holds `object` (its reference is taken over, even when this throws) under
+  // `id`, or under a generated id when `id` is null. An object held under the
+  // same id before is released. Returns the id text the registry keeps,
+  // valid until the entry is removed.
+  const char* Register(PythonObject object, const char* id);
+
+  // "o_1", "o_2", ... up to "o_30000" after ResetCounter; from then on the
+  // lowest "o_N" (from o_0) that holds no object.
+  std::string NewObjectId();
+  void ResetCounter() { objectCounter_ = 0; }
+  std::int32_t objectCounter() const { return objectCounter_; }
+  void SetObjectCounter(std::int32_t counter) { objectCounter_ = counter; }
+
+  // The object held under exactly `id` (lent: the registry keeps it), or null.
   PythonObject Find(std::string_view id) const;
 
-  // Holds `object` under `id`. Returns the key text the registry keeps and the
-  // object that the entry held before (null for a new entry); the caller
-  // releases that one.
-  std::pair<const std::string*, PythonObject> Insert(std::string id, PythonObject object);
+  // Releases the object held under `id`; false when there is none.
+  bool Remove(std::string_view id);
 
-  // Takes the entry of `id` out; returns its object, or null when absent.
-  PythonObject Remove(std::string_view id);
-
-  // Takes the first entry (in id order) out; returns its object.
-  PythonObject TakeFirst();
+  // Removes every entry, in id order, releasing the objects when `release`
+  // is true (false when the interpreter they belong to is gone).
+  void Clear(bool release);
 
   bool Empty() const { return entries_.empty(); }
   std::size_t Size() const { return entries_.size(); }
@@ -48,7 +61,10 @@ class ObjectRegistry {
   static std::int64_t GeneratedNumber(std::string_view id);
   void MarkHeld(std::int64_t n);
   void MarkFree(std::int64_t n);
+  PythonObject Take(Entries::iterator entry);
 
+  Release release_;
+  std::int32_t objectCounter_ = 0;
   Entries entries_;
   // Held generated numbers as disjoint runs first -> last, so that the lowest
   // free number is found at the front without scanning.

@@ -84,16 +84,6 @@ std::size_t CopyReplacing(std::string_view text, std::string_view find,
   return static_cast<std::size_t>(out - start) + (text.size() - from);
 }
 
-// Writes the token's bytes after the tag, less every "=" and space, into
-// `out`; returns their number.
-std::size_t CopyTagValue(const char* token, std::size_t length, std::size_t tagLength, char* out) {
-  std::size_t n = 0;
-  for (std::size_t i = tagLength; i < length; ++i) {
-    if (token[i] != '=' && token[i] != ' ') out[n++] = token[i];
-  }
-  return n;
-}
-
 char* MallocText(std::size_t length) {
   char* text = static_cast<char*>(std::malloc(length + 1));
   if (text == nullptr) throw std::bad_alloc();
@@ -102,16 +92,9 @@ char* MallocText(std::size_t length) {
 
 constexpr std::size_t kTagLength = 5;
 
-// Stores the tag value in the record; a repeated tag replaces the earlier value.
-void SetTag(RequestArgs* args, char** field, const char* token, std::size_t length) {
-  char* value = args->RoomForText(length);  // the value is never longer than the token
-  value[CopyTagValue(token, length, kTagLength, value)] = '\0';
-  *field = value;
-}
-
 }  // namespace
 
-bool ParseParameters(const char* text, RequestArgs* args) {
+bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
   args->Reset(std::strlen(text));
   ParserState state = ParserState::BetweenTokens;
   std::size_t tokenStart = 0;
@@ -119,8 +102,9 @@ bool ParseParameters(const char* text, RequestArgs* args) {
   // before i; the unquoted one runs from tokenStart to i.
   auto emitUnquoted = [&](std::size_t i) { AddToken(args, text + tokenStart, i - tokenStart); };
   auto emitQuoted = [&](std::size_t i) { AddToken(args, text + tokenStart + 1, i - tokenStart - 2); };
-  auto fail = [&] {
+  auto fail = [&](std::size_t at, const char* what) {
     args->Reset(0);
+    if (error != nullptr) *error = {at, what};
     return false;
   };
 
@@ -152,7 +136,7 @@ bool ParseParameters(const char* text, RequestArgs* args) {
         break;
       case ParserState::Quoted:
         switch (c) {
-          case CharClass::EndOfText: return fail();
+          case CharClass::EndOfText: return fail(tokenStart, "the quote that opens here is not closed");
           case CharClass::Space: break;
           case CharClass::Apostrophe: state = ParserState::QuoteClosed; break;
           case CharClass::Backslash: state = ParserState::QuotedEscape; break;
@@ -161,7 +145,7 @@ bool ParseParameters(const char* text, RequestArgs* args) {
         break;
       case ParserState::QuotedEscape:
         switch (c) {
-          case CharClass::EndOfText: return fail();
+          case CharClass::EndOfText: return fail(tokenStart, "the quote that opens here is not closed");
           case CharClass::Space: break;  // the escape waits for a non-space
           case CharClass::Apostrophe: state = ParserState::Quoted; break;
           case CharClass::Backslash: state = ParserState::Quoted; break;
@@ -174,7 +158,7 @@ bool ParseParameters(const char* text, RequestArgs* args) {
           case CharClass::Space: emitQuoted(i); state = ParserState::BetweenTokens; break;
           case CharClass::Apostrophe: break;  // taken into the token
           case CharClass::Backslash: break;   // taken into the token
-          case CharClass::Other: return fail();
+          case CharClass::Other: return fail(i, "only a space may follow a closing quote");
         }
         break;
     }
@@ -188,22 +172,37 @@ std::unique_ptr<RequestArgs> ParseParameters(const char* text) {
 }
 
 void AddToken(RequestArgs* args, const char* token, std::size_t length) {
-  const auto startsWith = [&](const char* tag) {
-    return length >= kTagLength && std::memcmp(token, tag, kTagLength) == 0;
+  struct Tag {
+    const char* word;
+    char** field;
   };
-  if (startsWith("PYMOD")) return SetTag(args, &args->module, token, length);
-  if (startsWith("PYOBJ")) return SetTag(args, &args->name, token, length);
-  if (startsWith("SETID")) return SetTag(args, &args->objectId, token, length);
-  if (startsWith("PYOMD")) return SetTag(args, &args->method, token, length);
+  const Tag tags[] = {{"PYMOD", &args->module},
+                      {"PYOBJ", &args->name},
+                      {"SETID", &args->objectId},
+                      {"PYOMD", &args->method}};
+  for (const Tag& tag : tags) {
+    if (length < kTagLength || std::memcmp(token, tag.word, kTagLength) != 0) continue;
+    // A repeated tag replaces the earlier value; the value is never longer
+    // than the token.
+    *tag.field = TagValue(token, length, tag.word, args->RoomForText(length));
+    return;
+  }
   char* param = args->RoomForText(length);  // the replacement only shortens it
   param[CopyReplacing(std::string_view(token, length), "\\'", "'", param)] = '\0';
   args->AppendParam(param);
 }
 
+char* TagValue(const char* token, std::size_t length, const char* tag, char* out) {
+  std::size_t n = 0;
+  for (std::size_t i = std::strlen(tag); i < length; ++i) {
+    if (token[i] != '=' && token[i] != ' ') out[n++] = token[i];
+  }
+  out[n] = '\0';
+  return out;
+}
+
 char* TagValue(const char* token, std::size_t length, const char* tag) {
-  char* value = MallocText(length);
-  value[CopyTagValue(token, length, std::strlen(tag), value)] = '\0';
-  return value;
+  return TagValue(token, length, tag, MallocText(length));
 }
 
 char* ReplaceAll(const char* text, const char* find, const char* replacement) {

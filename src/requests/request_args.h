@@ -48,10 +48,17 @@ struct RequestArgs {
   std::vector<char*> paramPointers_;
 };
 
-// Parses `text` into `args`. False, with `args` empty, when the text is
-// malformed: a character other than a space, apostrophe or backslash right
-// after a closing apostrophe, or the text ending inside quotes.
-bool ParseParameters(const char* text, RequestArgs* args);
+// Where and why a parameter text was rejected.
+struct ParseError {
+  std::size_t position = 0;  // byte offset of the offending character
+  const char* what = "";     // what is wrong there
+};
+
+// Parses `text` into `args`. False, with `args` empty and *error (when given)
+// saying where, when the text is malformed: a character other than a space,
+// apostrophe or backslash right after a closing apostrophe, or the text
+// ending inside quotes.
+bool ParseParameters(const char* text, RequestArgs* args, ParseError* error = nullptr);
 
 // The same into a new record; null when the text is malformed.
 std::unique_ptr<RequestArgs> ParseParameters(const char* text);
@@ -59,9 +66,12 @@ std::unique_ptr<RequestArgs> ParseParameters(const char* text);
 // Adds one token of `length` bytes (not NUL-terminated) to the record.
 void AddToken(RequestArgs* args, const char* token, std::size_t length);
 
-// The value of a tagged token: the bytes after the five-letter tag, less
-// every "=" and space. A new malloc'd text, possibly empty.
+// The value of a tagged token: the bytes after the tag word, less every "="
+// and space. A new malloc'd text, possibly empty.
 char* TagValue(const char* token, std::size_t length, const char* tag);
+// The same written into `out`, which has room for `length` bytes and a NUL;
+// returns `out`.
+char* TagValue(const char* token, std::size_t length, const char* tag, char* out);
 
 // A new malloc'd copy of `text` with every occurrence of `find` (not empty)
 // replaced by `replacement`, scanning left to right without overlap.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qorv/plugin_base.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -87,28 +88,31 @@ TEST(Boundary, RequestsBeforeOpenAnswerNoneAndRunNothing) {
   EXPECT_EQ(access(marker.c_str(), F_OK), -1);
 }
 
+// The interpreter a run starts lives in this process: the case gets a process of its own.
 TEST(Boundary, UnloadWithoutCloseClosesEverythingAndReloadStartsAfresh) {
-  TempDir dir;
-  const std::string log = dir.File("qorv_python.txt");
-  {
-    LoadedPlugin plugin;
-    ASSERT_TRUE(plugin.loaded()) << dlerror();
-    ASSERT_TRUE(plugin.Get()->Open(dir.path().c_str()));
-    EXPECT_TRUE(HasOpenFile(log));
-    plugin.Unload();  // no Close from the host
-    EXPECT_FALSE(StillLoaded());
+  RunInChildProcess([] {
+    TempDir dir;
+    const std::string log = dir.File("qorv_python.txt");
+    {
+      LoadedPlugin plugin;
+      ASSERT_TRUE(plugin.loaded()) << dlerror();
+      ASSERT_TRUE(plugin.Get()->Open(dir.path().c_str()));
+      EXPECT_TRUE(HasOpenFile(log));
+      plugin.Unload();  // no Close from the host
+      EXPECT_FALSE(StillLoaded());
+      EXPECT_FALSE(HasOpenFile(log));
+    }
+    LoadedPlugin again;
+    ASSERT_TRUE(again.loaded()) << dlerror();
+    PluginBase* plugin = again.Get();
+    ASSERT_TRUE(plugin->Open(dir.path().c_str()));
+    std::vector<char> buffer(kQorvParameterBufferSize);
+    std::snprintf(buffer.data(), buffer.size(), "import math; x = math.sqrt(4)");
+    EXPECT_STREQ(plugin->HandleRequest("", "PyRunSimpleString", buffer.data()), "TRUE");
+    EXPECT_TRUE(plugin->Close());
     EXPECT_FALSE(HasOpenFile(log));
-  }
-  LoadedPlugin again;
-  ASSERT_TRUE(again.loaded()) << dlerror();
-  PluginBase* plugin = again.Get();
-  ASSERT_TRUE(plugin->Open(dir.path().c_str()));
-  std::vector<char> buffer(kQorvParameterBufferSize);
-  std::snprintf(buffer.data(), buffer.size(), "import math; x = math.sqrt(4)");
-  EXPECT_STREQ(plugin->HandleRequest("", "PyRunSimpleString", buffer.data()), "TRUE");
-  EXPECT_TRUE(plugin->Close());
-  EXPECT_FALSE(HasOpenFile(log));
-  EXPECT_TRUE(plugin->Close());
+    EXPECT_TRUE(plugin->Close());
+  });
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ class CallObjectTest : public ::testing::TestWithParam<CallCase> {};
 TEST_P(CallObjectTest, AnswersTheResultTextOrNone) {
   EXPECT_EQ(Ask("PyCallObject", GetParam().parameters), GetParam().answer);
   // Whatever failed, no Python error is left for the next request.
-  EXPECT_EQ(PyErr_Occurred(), nullptr);
+  EXPECT_FALSE(PythonErrorPending());
   EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=echo next"), "next");
 }
 
@@ -90,7 +90,7 @@ TEST(CallObject, UnicodeResult) {
   EXPECT_EQ(Ask("PyRunSimpleString", "tools.lone = lambda: u'\\xe9'"), "TRUE");
   EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=lone"), "NONE");
 #endif
-  EXPECT_EQ(PyErr_Occurred(), nullptr);
+  EXPECT_FALSE(PythonErrorPending());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The one plugin and interpreter that the Python tests share, opened in a
-// scratch copy of tests/fixtures/python with its settings file.
+// The one plugin and interpreter that the Python tests share, opened once in
+// a scratch copy of tests/fixtures/python with its settings file, and never
+// closed before the end: cases that close or reopen the plugin belong to
+// lifecycle_test, where each runs in a process of its own.
 #ifndef QORV_TESTS_PYTHON_PYTHON_ENV_H
 #define QORV_TESTS_PYTHON_PYTHON_ENV_H
 
@@ -10,10 +12,12 @@
 PythonPlugin& Plugin();
 // The scratch directory: modules/, scripts1..3/, qorv_python.ini.
 const std::string& Root();
-// Close and Open again, with the test modules importable again.
-void Reopen();
-// Makes tools.py importable in the running interpreter.
-void AddModulePath();
+
+// Removes every held object and starts generated ids from "o_1" again.
+void ResetRegistry();
+
+// Whether a Python error is left set on this thread (taking Python's lock to look).
+bool PythonErrorPending();
 
 struct Answer {
   std::string text;    // what HandleRequest returned

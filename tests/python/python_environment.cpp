@@ -1,9 +1,9 @@
+#include <Python.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <vector>
 
 #include "python/python_env.h"
@@ -31,7 +31,7 @@ class PythonEnvironment : public ::testing::Environment {
     shared->root.Write("scripts1/spaced.py ", "spaced = True\n");
     if (chdir(root.c_str()) != 0) FAIL() << "cannot enter " << root;
     ASSERT_TRUE(shared->plugin.Open(root.c_str()));
-    AddModulePath();
+    ASSERT_EQ(Ask("PyRunSimpleString", "sys.path.insert(0, '" + root + "/modules')"), "TRUE");
   }
   void TearDown() override {
     shared->plugin.Close();
@@ -48,14 +48,18 @@ const auto* const environment = ::testing::AddGlobalTestEnvironment(new PythonEn
 PythonPlugin& Plugin() { return shared->plugin; }
 const std::string& Root() { return shared->root.path(); }
 
-void AddModulePath() {
-  ASSERT_EQ(Ask("PyRunSimpleString", "sys.path.insert(0, '" + Root() + "/modules')"), "TRUE");
+void ResetRegistry() {
+  std::vector<std::string> ids;
+  for (const auto& entry : Plugin().objectRegistry.entries()) ids.push_back(entry.first);
+  for (const std::string& id : ids) ASSERT_EQ(Ask("PyRemoveObject", id), "TRUE") << id;
+  Plugin().objectRegistry.ResetCounter();
 }
 
-void Reopen() {
-  Plugin().Close();
-  ASSERT_TRUE(Plugin().Open(Root().c_str()));
-  AddModulePath();
+bool PythonErrorPending() {
+  const PyGILState_STATE state = PyGILState_Ensure();
+  const bool pending = PyErr_Occurred() != nullptr;
+  PyGILState_Release(state);
+  return pending;
 }
 
 Answer Send(const std::string& function, const std::string& parameters) {

@@ -9,8 +9,8 @@ namespace {
 
 class RegistryTest : public ::testing::Test {
  protected:
-  // Each test starts with a fresh run: empty registry, ids from "o_1".
-  void SetUp() override { Reopen(); }
+  // Each test starts with an empty registry and ids from "o_1".
+  void SetUp() override { ResetRegistry(); }
 };
 
 TEST_F(RegistryTest, GeneratedIdsCountFromOneAndChosenIdsDoNotAdvance) {
@@ -32,7 +32,7 @@ TEST_F(RegistryTest, MethodsOfHeldObjects) {
   EXPECT_EQ(Ask("PyCallObjectMethod", "PYOMD=add"), "NONE");
   EXPECT_EQ(Ask("PyCallObjectMethod", "PYOBJ=C PYOMD=add"), "NONE");
   EXPECT_EQ(Ask("PyCallObjectMethod", "PYOBJ=c PYOMD=add x"), "NONE");  // int('x') raises
-  EXPECT_EQ(PyErr_Occurred(), nullptr);
+  EXPECT_FALSE(PythonErrorPending());
   EXPECT_EQ(Ask("PyRemoveObject", "c"), "TRUE");
   EXPECT_EQ(Ask("PyCallObjectMethod", "PYOBJ=c PYOMD=add"), "NONE");
 }
@@ -67,6 +67,17 @@ TEST_F(RegistryTest, ObjectsAreReleasedWhenRemovedOrReplaced) {
   EXPECT_EQ(alive(), before);
 }
 
+TEST_F(RegistryTest, TheSameObjectRegisteredAgainUnderItsIdIsHeldOnce) {
+  auto alive = [] { return std::stoi(Ask("PyCallObject", "PYMOD=tools PYOBJ=alive")); };
+  const int before = alive();
+  ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=keep_tracked SETID=same"), "same");
+  ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=keep_tracked SETID=same"), "same");
+  ASSERT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=forget_kept"), "");
+  EXPECT_EQ(alive(), before + 1);  // held by the registry alone
+  EXPECT_EQ(Ask("PyRemoveObject", "same"), "TRUE");
+  EXPECT_EQ(alive(), before);  // its __del__ ran
+}
+
 TEST_F(RegistryTest, GeneratedIdIsNotAvoidedBelowTheCap) {
   auto alive = [] { return std::stoi(Ask("PyCallObject", "PYMOD=tools PYOBJ=alive")); };
   const int before = alive();
@@ -91,7 +102,7 @@ TEST_F(RegistryTest, ExceptionInDelOnRemovalIsPrintedAndCleared) {
   ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=RaisesOnDel SETID=r"), "r");
   const std::string printed = CapturePythonStderr([] { EXPECT_EQ(Ask("PyRemoveObject", "r"), "TRUE"); });
   EXPECT_NE(printed.find("raised in __del__"), std::string::npos) << printed;
-  EXPECT_EQ(PyErr_Occurred(), nullptr);
+  EXPECT_FALSE(PythonErrorPending());
   EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=echo ok"), "ok");
 }
 

@@ -18,6 +18,7 @@ const RunCase kRunCases[] = {
     {"run_value = 41", "TRUE"},
     {"assert run_value == 41", "TRUE"},  // names stay bound between requests
     {"sys.version", "TRUE"},             // sys is there without an import
+    {"assert sys.argv == ['']", "TRUE"},  // as common modules expect
     {"raise ValueError('x')", "FALSE"},
     {"def broken(:", "FALSE"},
     {"undefined_name", "FALSE"},
@@ -34,7 +35,7 @@ class RunStringTest : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(RunStringTest, AnswersWhetherTheCodeRanToItsEnd) {
   EXPECT_EQ(Ask("PyRunSimpleString", GetParam().source), GetParam().answer);
-  EXPECT_EQ(PyErr_Occurred(), nullptr);
+  EXPECT_FALSE(PythonErrorPending());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, RunStringTest, ::testing::ValuesIn(kRunCases));
@@ -93,7 +94,7 @@ TEST(RunFile, Failures) {
     CaptureStdout();
     EXPECT_EQ(Ask("PyRunSimpleFile", c.fileName), c.answer) << '"' << c.fileName << '"';
     EXPECT_EQ(!GetCapturedStdout().empty(), c.printsPath) << '"' << c.fileName << '"';
-    EXPECT_EQ(PyErr_Occurred(), nullptr);
+    EXPECT_FALSE(PythonErrorPending());
   }
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/python_plugin.h"
+#include "config/plugin_settings.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -22,12 +22,14 @@ struct SettingsCase {
   std::optional<std::string> logDirectory;
   std::vector<std::string> modules;
   std::vector<std::string> scripts;
+  LogDetail log = LogDetail::None;
+  const char* unknownLog = nullptr;
 };
 
 // Shown by name in test output (the default printer dumps the bytes).
 void PrintTo(const SettingsCase& c, std::ostream* out) { *out << c.name; }
 
-// Paths are joined with "/" on this platform.
+// Paths are joined with the separator given, "/" here.
 const SettingsCase kCases[] = {
     {"NoFile", nullptr, std::nullopt, {}, {}},
     {"NoPrefix", "[QORV_PYTHON]\nscriptdir=a\nlogdir=l", std::nullopt, {}, {}},
@@ -53,6 +55,12 @@ const SettingsCase kCases[] = {
      "[other]\nprefix=/no\n[QORV_PYTHON]\nprefix=/p\nlogdir=log\nmoduledir=m\nmodulesubdir=a\n"
      "scriptdir=s,t",
      "/p/log", {"/p/m", "/p/m/a"}, {"/p/s", "/p/t"}},
+    // The log key needs no prefix.
+    {"LogErrors", "[QORV_PYTHON]\nlog=errors", std::nullopt, {}, {}, LogDetail::Errors},
+    {"LogRequests", "[QORV_PYTHON]\nprefix=/p\nlog=requests", std::nullopt, {}, {},
+     LogDetail::Requests},
+    {"LogNone", "[QORV_PYTHON]\nlog=none", std::nullopt, {}, {}, LogDetail::None},
+    {"LogUnknown", "[QORV_PYTHON]\nlog=Errors", std::nullopt, {}, {}, LogDetail::None, "Errors"},
 };
 
 class LoadSettingsTest : public ::testing::TestWithParam<SettingsCase> {};
@@ -62,23 +70,28 @@ TEST_P(LoadSettingsTest, FillsTheDirectoryFields) {
   TempDir dir;
   if (c.ini != nullptr) dir.Write("qorv_python.ini", c.ini);
   ScopedChdir inDir(dir.path());
-  PythonPlugin plugin;
-  // Twice, as two Opens would: the second run releases what the first made.
+  PluginSettings settings;
+  // Twice, as two Opens would: the second read releases what the first made.
   for (int run = 0; run < 2; ++run) {
-    plugin.ReleaseSettings();
-    EXPECT_TRUE(plugin.LoadSettings());
-    if (c.logDirectory) {
-      ASSERT_NE(plugin.logDirectory, nullptr);
-      EXPECT_EQ(plugin.logDirectory, *c.logDirectory);
+    ReadPluginSettings("qorv_python.ini", "/", &settings);
+    EXPECT_EQ(settings.log, c.log);
+    if (c.unknownLog != nullptr) {
+      EXPECT_STREQ(settings.unknownLogValue(), c.unknownLog);
     } else {
-      EXPECT_EQ(plugin.logDirectory, nullptr);
+      EXPECT_EQ(settings.unknownLogValue(), nullptr);
     }
-    EXPECT_THAT(List(plugin.moduleDirectories, plugin.moduleDirectoryCount),
+    if (c.logDirectory) {
+      ASSERT_NE(settings.logDirectory, nullptr);
+      EXPECT_EQ(settings.logDirectory, *c.logDirectory);
+    } else {
+      EXPECT_EQ(settings.logDirectory, nullptr);
+    }
+    EXPECT_THAT(List(settings.moduleDirectories, settings.moduleDirectoryCount),
                 ElementsAreArray(c.modules));
-    EXPECT_THAT(List(plugin.scriptDirectories, plugin.scriptDirectoryCount),
+    EXPECT_THAT(List(settings.scriptDirectories, settings.scriptDirectoryCount),
                 ElementsAreArray(c.scripts));
     if (c.scripts.empty()) {
-      EXPECT_EQ(plugin.scriptDirectories, nullptr);
+      EXPECT_EQ(settings.scriptDirectories, nullptr);
     }
   }
 }

@@ -1,0 +1,30 @@
+#include "config/script_files.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "config/path_list.h"
+
+bool ReadScriptFile(const char* path, std::string* text) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(std::filesystem::status(path, error))) return false;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), &std::fclose);
+  if (file == nullptr) return false;
+  text->clear();
+  char chunk[65536];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text->append(chunk, got);
+  return std::ferror(file.get()) == 0;
+}
+
+std::string FindScriptFile(char** directories, std::int32_t directoryCount, const char* fileName,
+                           const char* separator, std::string* text) {
+  for (std::int32_t i = 0; i < directoryCount; ++i) {
+    std::unique_ptr<char, decltype(&std::free)> path(
+        JoinPath(directories[i], fileName, separator), &std::free);
+    if (path != nullptr && ReadScriptFile(path.get(), text)) return path.get();
+  }
+  return "";
+}

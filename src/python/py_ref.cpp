@@ -1,0 +1,15 @@
+#include "python/py_ref.h"
+
+#include <Python.h>
+
+PyRef PyRef::Borrow(PyBorrowed object) {
+  Py_XINCREF(object.get());
+  return PyRef(object.get());
+}
+
+void PyRef::Reset() { Py_CLEAR(object_); }
+
+PendingError::PendingError() { PyErr_Fetch(&type_, &value_, &traceback_); }
+
+// PyErr_Restore takes over the three references.
+PendingError::~PendingError() { PyErr_Restore(type_, value_, traceback_); }

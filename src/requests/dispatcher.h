@@ -1,0 +1,104 @@
+// The request dispatcher: a table of rows, each a function name and the
+// handler it selects, searched in order with an exact comparison of whole
+// names. For the rows that take parameters it parses the parameter text once
+// and hands the record on. It alone writes into the host's buffer.
+#ifndef QORV_REQUESTS_DISPATCHER_H
+#define QORV_REQUESTS_DISPATCHER_H
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+
+#include "requests/request_args.h"
+
+// One request as a handler sees it.
+struct Request {
+  const char* functionName;
+  const char* text;         // the raw parameter text
+  const RequestArgs* args;  // the parsed text, for the rows that parse; else null
+};
+
+template <typename Handlers>
+struct RequestRow {
+  const char* functionName;
+  bool parsesParameters;
+  // The answer, or null for none ("NONE").
+  const char* (Handlers::*handler)(const Request& request);
+};
+
+// Copies the answer to the start of the host's buffer, never past
+// kQorvParameterBufferSize bytes: a longer answer is cut there (the returned
+// pointer carries the whole text).
+void CopyAnswer(const char* answer, char* buffer);
+
+// The answer of a request that has none.
+constexpr const char kNoAnswer[] = "NONE";
+
+// `Handlers` provides the handlers of the rows and
+//   void RequestFailed(const Request& request, const std::string& why);
+// through which the dispatcher reports a name that is not in the table and a
+// parameter text it rejects, and
+//   void RequestServed(const Request& request, const char* answer);
+// which sees every request and its answer (null for none) while the
+// parameter text is still intact.
+template <typename Handlers>
+class Dispatcher {
+ public:
+  template <std::size_t N>
+  explicit Dispatcher(const RequestRow<Handlers> (&rows)[N]) : rows_(rows), rowCount_(N) {}
+
+  // Serves one request: finds the row, parses when the row asks for it, runs
+  // the handler and writes its answer, or "NONE", into `parameters`. Returns
+  // the answer. Never throws.
+  const char* Dispatch(Handlers& handlers, const char* functionName, char* parameters) {
+    const char* answer = nullptr;
+    try {
+      const Request request{functionName, parameters, nullptr};
+      answer = Serve(handlers, request);
+      handlers.RequestServed(request, answer);
+    } catch (...) {
+      // Nothing may cross the boundary; a handler that threw has no answer.
+      answer = nullptr;
+    }
+    return Answer(answer, parameters);
+  }
+
+  // Answers "NONE" without looking at the request.
+  const char* Refuse(char* parameters) { return Answer(nullptr, parameters); }
+
+ private:
+  const char* Serve(Handlers& handlers, Request request) {
+    args_.Shrink();
+    for (std::size_t i = 0; i < rowCount_; ++i) {
+      const RequestRow<Handlers>& row = rows_[i];
+      if (std::strcmp(row.functionName, request.functionName) != 0) continue;
+      if (row.parsesParameters) {
+        ParseError error;
+        if (!ParseParameters(request.text, &args_, &error)) {
+          handlers.RequestFailed(request, "parameter text rejected at byte " +
+                                              std::to_string(error.position) + ": " + error.what);
+          return nullptr;
+        }
+        request.args = &args_;
+      }
+      return (handlers.*row.handler)(request);
+    }
+    handlers.RequestFailed(request,
+                           "no request is named '" + std::string(request.functionName) + "'");
+    return nullptr;
+  }
+
+  static const char* Answer(const char* answer, char* parameters) {
+    if (answer == nullptr) answer = kNoAnswer;
+    if (parameters != nullptr) CopyAnswer(answer, parameters);
+    return answer;
+  }
+
+  const RequestRow<Handlers>* rows_;
+  std::size_t rowCount_;
+  // Reused from request to request, so that parsing allocates nothing once a
+  // text of the same size has been seen.
+  RequestArgs args_;
+};
+
+#endif  // QORV_REQUESTS_DISPATCHER_H

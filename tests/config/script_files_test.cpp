@@ -1,0 +1,44 @@
+#include "config/script_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+TEST(ScriptFiles, ReadsTheBytesAsTheyAreOnDisk) {
+  TempDir dir;
+  const std::string bytes = std::string("line\r\nnext\n\xff\x00tail", 16);
+  const std::string path = dir.Write("script.py", bytes);
+  std::string text;
+  ASSERT_TRUE(ReadScriptFile(path.c_str(), &text));
+  EXPECT_EQ(text, bytes);
+}
+
+TEST(ScriptFiles, OnlyRegularFilesCount) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("directory.py"));
+  std::string text;
+  EXPECT_FALSE(ReadScriptFile(dir.File("directory.py").c_str(), &text));
+  EXPECT_FALSE(ReadScriptFile(dir.File("missing.py").c_str(), &text));
+}
+
+TEST(ScriptFiles, FirstDirectoryHoldingTheFileWins) {
+  TempDir dir;
+  dir.Write("b/both.py", "from b");
+  dir.Write("c/both.py", "from c");
+  std::filesystem::create_directories(dir.File("a/both.py"));  // not a file: the search goes on
+  const std::string a = dir.File("a"), b = dir.File("b"), c = dir.File("c");
+  char* directories[] = {const_cast<char*>(a.c_str()), const_cast<char*>(b.c_str()),
+                         const_cast<char*>(c.c_str())};
+  std::string text;
+  EXPECT_EQ(FindScriptFile(directories, 3, "both.py", "/", &text), b + "/both.py");
+  EXPECT_EQ(text, "from b");
+  EXPECT_EQ(FindScriptFile(directories, 3, "both.py ", "/", &text), "");  // never trimmed
+  EXPECT_EQ(FindScriptFile(directories, 0, "both.py", "/", &text), "");
+}
+
+}  // namespace

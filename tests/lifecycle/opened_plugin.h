@@ -1,0 +1,38 @@
+// A plugin of its own for a lifecycle case, in a scratch copy of
+// tests/fixtures/python that is also the current directory. Cases run in a
+// child process each (RunInChildProcess), so that they may start, stop and
+// abandon interpreters as they like.
+#ifndef QORV_TESTS_LIFECYCLE_OPENED_PLUGIN_H
+#define QORV_TESTS_LIFECYCLE_OPENED_PLUGIN_H
+
+#include <string>
+
+#include "plugin/python_plugin.h"
+#include "python/python_compat.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
+
+// Whether Close shuts the interpreter down (where nothing else keeps it).
+constexpr bool kRestartIsSafe = qorv::py::kRestartIsSafe;
+
+class PluginRun {
+ public:
+  PluginRun();  // the scratch directory, entered
+  ~PluginRun();
+
+  // Opens the plugin with the scratch directory as log directory and makes
+  // the test modules importable.
+  bool Open();
+  // One request through HandleRequest; the answer it returned.
+  std::string Ask(const std::string& function, const std::string& parameters);
+  // Python source run by PyRunSimpleString, which must answer TRUE.
+  void Run(const std::string& source);
+
+  TempDir dir;
+  PythonPlugin plugin;
+};
+
+// Resident memory of this process, in KiB.
+long ResidentKiB();
+
+#endif  // QORV_TESTS_LIFECYCLE_OPENED_PLUGIN_H

@@ -1,0 +1,165 @@
+// Threads: any host thread may call (one call at a time), Python threads run
+// while the host is elsewhere, and Close waits a bounded time for them.
+#include <Python.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lifecycle/opened_plugin.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
+
+// Runs `body` on a thread of its own and waits for it.
+template <typename Body>
+void OnNewThread(Body body) {
+  std::thread(body).join();
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST(HostThreads, OpenRequestsAndCloseEachOnAThreadOfItsOwn) {
+  RunInChildProcess([] {
+    PluginRun run;
+    const std::string exited = run.dir.File("exited.txt");
+    for (int cycle = 0; cycle < 3; ++cycle) {
+      OnNewThread([&] { ASSERT_TRUE(run.Open()); });
+      OnNewThread([&] {
+        run.Run("import threading, atexit\n"
+                "atexit.register(lambda: open('" + exited + "', 'w').write('ran'))\n"
+                "name = threading.current_thread().name");
+        EXPECT_EQ(run.Ask("PyCallObject", "PYMOD=tools PYOBJ=echo first"), "first");
+      });
+      OnNewThread([&] {
+        EXPECT_EQ(run.Ask("PyCallObject", "PYMOD=os.path PYOBJ=join a b"), "a/b");
+        EXPECT_EQ(run.Ask("PyCreateObject", "PYMOD=tools PYOBJ=Counter 5"), "o_1");
+        EXPECT_EQ(run.Ask("PyCallObjectMethod", "PYOBJ=o_1 PYOMD=add 2"), "7");
+        run.Run("assert isinstance(name, str)");
+      });
+      // The host threads that called are no Python threads: Close has
+      // nothing to wait for.
+      CaptureStderr();
+      const auto start = std::chrono::steady_clock::now();
+      OnNewThread([&] { EXPECT_TRUE(run.plugin.Close()); });
+      EXPECT_LT(SecondsSince(start), 1.0);
+      EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("threads still running")));
+      EXPECT_EQ(ReadFile(exited), "ran") << "cycle " << cycle;
+      EXPECT_EQ(Py_IsInitialized() == 0, kRestartIsSafe) << "cycle " << cycle;
+      std::remove(exited.c_str());
+    }
+    OnNewThread([&] { ASSERT_TRUE(run.Open()); });
+    EXPECT_EQ(run.Ask("PyRunSimpleString", "name"), "FALSE");  // a fresh main namespace
+  });
+}
+
+TEST(HostThreads, MoreThreadsThanStatesAreKeptFor) {
+  RunInChildProcess([] {
+    PluginRun run;
+    ASSERT_TRUE(run.Open());
+    for (int i = 0; i < 100; ++i) {
+      OnNewThread([&] {
+        EXPECT_EQ(run.Ask("PyCallObject", "PYMOD=tools PYOBJ=echo " + std::to_string(i)),
+                  std::to_string(i));
+      });
+    }
+    CaptureStderr();
+    EXPECT_TRUE(run.plugin.Close());
+    EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("threads still running")));
+  });
+}
+
+TEST(PythonThreads, RunWhileTheHostIsElsewhere) {
+  RunInChildProcess([] {
+    PluginRun run;
+    ASSERT_TRUE(run.Open());
+    run.Run("import threading, time\n"
+            "ticks = [0]\n"
+            "stop = threading.Event()\n"
+            "def tick():\n"
+            "    while not stop.is_set():\n"
+            "        ticks[0] += 1\n"
+            "        time.sleep(0.002)\n"
+            "ticker = threading.Thread(target=tick)\n"
+            "ticker.start()");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    run.Run("stop.set(); ticker.join()\nassert ticks[0] >= 20, ticks[0]");
+  });
+}
+
+TEST(PythonThreads, CloseWaitsForAThreadThatEndsSoon) {
+  RunInChildProcess([] {
+    PluginRun run;
+    ASSERT_TRUE(run.Open());
+    const std::string done = run.dir.File("done.txt");
+    run.Run("import threading, time\n"
+            "def work():\n"
+            "    time.sleep(0.2)\n"
+            "    open('" + done + "', 'w').write('finished')\n"
+            "threading.Thread(target=work).start()");
+    EXPECT_TRUE(run.plugin.Close());
+    EXPECT_EQ(ReadFile(done), "finished");
+    EXPECT_EQ(Py_IsInitialized() == 0, kRestartIsSafe);
+  });
+}
+
+// A thread that does not end in time keeps the interpreter running: shutting
+// it down would wait forever for it, or let it crash the host later.
+TEST(PythonThreads, ThreadLeftRunningKeepsTheInterpreter) {
+  const char* const starters[] = {
+      // threading, a daemon thread
+      "import threading\n"
+      "def start(run): t = threading.Thread(target=run); t.daemon = True; t.start()\n",
+      // the low-level thread module
+      "try:\n    import _thread as low\nexcept ImportError:\n    import thread as low\n"
+      "def start(run): low.start_new_thread(run, ())\n",
+  };
+  for (const char* starter : starters) {
+    RunInChildProcess([starter] {
+      PluginRun run;
+      ASSERT_TRUE(run.Open());
+      // The flag lives in a module, which outlives the run's main namespace.
+      run.Run(std::string(starter) +
+              "import time, tools\n"
+              "tools.stopped = []\n"
+              "def loop():\n"
+              "    while not tools.stopped:\n"
+              "        time.sleep(0.01)\n"
+              "    tools.stopped.append('done')\n"
+              "start(loop)");
+      CaptureStderr();
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_TRUE(run.plugin.Close());  // returns after its bounded wait
+      EXPECT_LT(SecondsSince(start), 10.0);
+      EXPECT_THAT(GetCapturedStderr(), HasSubstr("threads still running"));
+      EXPECT_EQ(Py_IsInitialized(), 1);
+      EXPECT_EQ(run.Ask("PyRunSimpleString", "x = 1"), "NONE");
+
+      // The next Open carries on with the same interpreter, the thread still
+      // running; once it has ended, Close shuts down where that is safe.
+      ASSERT_TRUE(run.Open());
+      run.Run("import time, tools\n"
+              "tools.stopped.append('stop')\n"
+              "deadline = time.time() + 5\n"
+              "while len(tools.stopped) < 2 and time.time() < deadline: time.sleep(0.01)\n"
+              "assert tools.stopped == ['stop', 'done'], tools.stopped");
+      CaptureStderr();
+      EXPECT_TRUE(run.plugin.Close());
+      EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("threads still running")));
+      EXPECT_EQ(Py_IsInitialized() == 0, kRestartIsSafe);
+      ASSERT_TRUE(run.Open());
+      EXPECT_EQ(run.Ask("PyCallObject", "PYMOD=tools PYOBJ=echo again"), "again");
+    });
+  }
+}
+
+}  // namespace

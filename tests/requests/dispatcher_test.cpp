@@ -1,0 +1,104 @@
+// The dispatcher with a table of stand-in handlers: no interpreter needed.
+#include "requests/dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "qorv/plugin_base.h"
+
+namespace {
+
+struct FakeHandlers {
+  const char* Parsed(const Request& request) {
+    seen.push_back(std::string("parsed:") + (request.args->module ? request.args->module : "-"));
+    return "parsed answer";
+  }
+  const char* Raw(const Request& request) {
+    seen.push_back(std::string("raw:") + request.text + (request.args == nullptr ? "" : "+args"));
+    return "";
+  }
+  const char* Failing(const Request&) { return nullptr; }
+  const char* Throwing(const Request&) { throw std::runtime_error("thrown"); }
+  void RequestFailed(const Request& request, const std::string& why) {
+    failures.push_back(std::string(request.functionName) + ": " + why);
+  }
+  void RequestServed(const Request& request, const char* answer) {
+    served.push_back(std::string(request.text) + " -> " + (answer ? answer : "null"));
+  }
+  std::vector<std::string> seen, failures, served;
+};
+
+constexpr RequestRow<FakeHandlers> kRows[] = {
+    {"Parse", true, &FakeHandlers::Parsed},
+    {"Raw", false, &FakeHandlers::Raw},
+    {"Fail", false, &FakeHandlers::Failing},
+    {"Throw", false, &FakeHandlers::Throwing},
+    {"ParseLonger", true, &FakeHandlers::Parsed},
+};
+
+class DispatcherTest : public ::testing::Test {
+ protected:
+  // The answer returned, and what the buffer holds afterwards.
+  std::pair<std::string, std::string> Send(const char* name, const std::string& text) {
+    std::vector<char> buffer(kQorvParameterBufferSize);
+    std::copy(text.begin(), text.end(), buffer.begin());
+    const char* answer = dispatcher.Dispatch(handlers, name, buffer.data());
+    return {answer, buffer.data()};
+  }
+  FakeHandlers handlers;
+  Dispatcher<FakeHandlers> dispatcher{kRows};
+};
+
+TEST_F(DispatcherTest, RowsParseOnlyWhenTheyAsk) {
+  EXPECT_EQ(Send("Parse", "PYMOD=m x").first, "parsed answer");
+  EXPECT_EQ(Send("Raw", "PYMOD=m 'unclosed").first, "");  // an empty answer is an answer
+  EXPECT_EQ(Send("ParseLonger", "x").second, "parsed answer");
+  EXPECT_EQ(handlers.seen,
+            (std::vector<std::string>{"parsed:m", "raw:PYMOD=m 'unclosed", "parsed:-"}));
+  EXPECT_TRUE(handlers.failures.empty());
+}
+
+TEST_F(DispatcherTest, EveryRequestWithoutAnAnswerGetsNoneAndItsReason) {
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* failure;  // null: the handler says nothing itself
+  } cases[] = {
+      {"parse", "x", "parse: no request is named 'parse'"},
+      {"Parse ", "x", "Parse : no request is named 'Parse '"},
+      {"Parse", "a 'b c", "Parse: parameter text rejected at byte 2: the quote that opens here is not closed"},
+      {"Parse", "'a'b", "Parse: parameter text rejected at byte 3: only a space may follow a closing quote"},
+      {"Fail", "x", nullptr},
+      {"Throw", "x", nullptr},
+  };
+  for (const Case& c : cases) {
+    handlers.failures.clear();
+    const auto [answer, buffer] = Send(c.name, c.text);
+    EXPECT_EQ(answer, "NONE") << c.name;
+    EXPECT_EQ(buffer, "NONE") << c.name;
+    EXPECT_EQ(handlers.failures, c.failure ? std::vector<std::string>{c.failure}
+                                           : std::vector<std::string>{})
+        << c.name;
+  }
+  EXPECT_TRUE(handlers.seen.empty());
+}
+
+TEST_F(DispatcherTest, ServedRequestsAreSeenWithTheirTextIntact) {
+  Send("Parse", "PYMOD=m");
+  Send("Fail", "text");
+  Send("Unknown", "other");
+  EXPECT_EQ(handlers.served, (std::vector<std::string>{"PYMOD=m -> parsed answer", "text -> null",
+                                                       "other -> null"}));
+}
+
+TEST_F(DispatcherTest, RefusingWritesNoneWithoutLookingAtTheRequest) {
+  std::vector<char> buffer(kQorvParameterBufferSize, 'x');
+  EXPECT_STREQ(dispatcher.Refuse(buffer.data()), "NONE");
+  EXPECT_STREQ(buffer.data(), "NONE");
+  EXPECT_TRUE(handlers.served.empty());
+}
+
+}  // namespace
