@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,6 +19,15 @@
 namespace {
 
 PythonPlugin* plugin = nullptr;
+char directory[] = "/tmp/qorv-fuzz-XXXXXX";
+
+// The scratch directory goes with the process.
+void RemoveDirectory() {
+  for (const char* name : {"qorv_python.ini", "qorv_python.txt"}) {
+    std::remove((std::string(directory) + "/" + name).c_str());
+  }
+  rmdir(directory);
+}
 
 const char* const kFunctionNames[] = {
     "PyCallObject",     "PyRunSimpleString",  "PyRunSimpleFile", "PyCreateObject",
@@ -41,11 +51,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The settings file is read from the current directory at Open only; the
   // fuzzer then goes back where it was started, where its paths are relative to.
   char started[4096];
-  char directory[] = "/tmp/qorv-fuzz-XXXXXX";
   if (getcwd(started, sizeof started) == nullptr || mkdtemp(directory) == nullptr ||
       chdir(directory) != 0) {
     std::abort();
   }
+  std::atexit(RemoveDirectory);
   const std::string settings = std::string("[QORV_PYTHON]\nprefix=") + QORV_FUZZ_MODULES +
                                "/..\nscriptdir=scripts\n";
   std::FILE* file = std::fopen("qorv_python.ini", "w");

@@ -1,10 +1,12 @@
-# Sourced by the other scripts: installs the Debian packages the build needs,
-# when any is missing, and finds Python 2.7.
+# Sourced by the other scripts: installs the Debian packages a script uses
+# when any is missing, finds the Pythons to build against, and builds.
 set -euo pipefail
 
-QORV_PACKAGES=(cmake ninja-build g++ pkg-config binutils python3-dev libgtest-dev libgmock-dev
-               libbenchmark-dev libreadline-dev clang libclang-rt-14-dev valgrind)
+QORV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+QORV_BUILD="${QORV_BUILD:-$QORV_ROOT/build}"
+QORV_JOBS="${QORV_JOBS:-$(nproc)}"
 
+# qorv_install_missing PACKAGE...: apt-get installs those not installed yet.
 qorv_install_missing() {
   local missing=()
   for package in "$@"; do
@@ -16,19 +18,19 @@ qorv_install_missing() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-# Python 2.7 is not a Debian 12 package; the machine image carries one under
-# pyenv. PYENV_VERSION makes its python2.7 answer when pyenv is on PATH.
-export PYENV_VERSION="${PYENV_VERSION:-2.7.18}"
-qorv_have_python2() {
-  command -v python2.7 >/dev/null 2>&1 && python2.7 -c 'import sys; sys.exit(sys.version_info[:2] != (2, 7))' 2>/dev/null
+# qorv_pyenv_prefix MINOR: the prefix of the newest pyenv Python MINOR.x
+# (MINOR such as 3.12 or 2.7), or nothing when pyenv has none.
+qorv_pyenv_prefix() {
+  local pyenv
+  pyenv="$(command -v pyenv || echo "${PYENV_ROOT:-$HOME/.pyenv}/bin/pyenv")"
+  [ -x "$pyenv" ] || return 0
+  local version
+  version="$("$pyenv" versions --bare 2>/dev/null | grep -E "^${1//./\\.}\.[0-9]+$" | sort -V | tail -n 1)"
+  [ -n "$version" ] && "$pyenv" prefix "$version" 2>/dev/null || true
 }
-
-QORV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-QORV_BUILD="${QORV_BUILD:-$QORV_ROOT/build}"
-QORV_JOBS="${QORV_JOBS:-$(nproc)}"
 
 # qorv_build DIR [cmake options...]: configures and builds one build tree.
 qorv_build() {

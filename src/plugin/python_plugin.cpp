@@ -107,6 +107,7 @@ bool PythonPlugin::Close() {
         // Held objects go first, in id order, while Python still runs, so
         // that their __del__ and close methods run.
         Interpreter::Lock python(interpreter_);
+        answerOwner_.Reset();
         ClearObjects();
       }
       interpreter_.Stop();
@@ -124,11 +125,11 @@ bool PythonPlugin::InterpreterRunning() const { return interpreter_.Running(); }
 
 const char* PythonPlugin::HandleRequest(const char* /*hostArgument*/, const char* functionName,
                                         char* parameters) {
-  ReclaimAnswer();
   if (functionName == nullptr || parameters == nullptr || !interpreter_.Running()) {
     return dispatcher_.Refuse(parameters);
   }
   Interpreter::Lock python(interpreter_);
+  answerOwner_.Reset();
   return dispatcher_.Dispatch(*this, functionName, parameters);
 }
 
@@ -245,7 +246,7 @@ const char* PythonPlugin::HandleCallObjectMethod(const Request& request) {
 
 const char* PythonPlugin::AnswerOf(const Request& request, PyRef result) {
   std::string why;
-  if (Interpreter::ResultText(result, &freshAnswer_, &why)) return freshAnswer_.c_str();
+  if (const char* text = Interpreter::ResultText(result, &answerOwner_, &why)) return text;
   if (!why.empty()) RequestFailed(request, why);
   return nullptr;
 }
@@ -272,13 +273,4 @@ void PythonPlugin::ReportFailure(const std::string& line) {
   std::fprintf(stderr, "qorv_python: %s\n", oneLine.c_str());
   std::fflush(stderr);
   if (settings.log != LogDetail::None) WriteLog("qorv_python: %s\n", oneLine.c_str());
-}
-
-void PythonPlugin::ReclaimAnswer() {
-  // Keep a small buffer for reuse; give back what one huge answer took.
-  if (freshAnswer_.capacity() > 65536) {
-    std::string().swap(freshAnswer_);
-  } else {
-    freshAnswer_.clear();
-  }
 }

@@ -68,13 +68,12 @@ class PythonPlugin : public PluginBase {
   void ReportFailure(const std::string& line);
   // The answer of a call: its result's text, or null with the reason reported.
   const char* AnswerOf(const Request& request, PyRef result);
-  // Gives back what one huge answer took.
-  void ReclaimAnswer();
 
   Interpreter interpreter_;
   Dispatcher<PythonPlugin> dispatcher_;
-  // The answer text made for the current request; valid until the next one.
-  std::string freshAnswer_;
+  // The object that holds the text of the last request's answer, which the
+  // host may read until its next call; released then, with Python's lock.
+  PyRef answerOwner_;
 };
 
 #endif  // QORV_PLUGIN_PYTHON_PLUGIN_H

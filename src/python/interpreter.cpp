@@ -46,6 +46,10 @@ PyRef MainTemplate() {
 Interpreter::~Interpreter() {
   static_cast<void>(mainTemplate_.release());
   static_cast<void>(retiredMains_.release());
+  for (ResolvedFunction& entry : resolved_) {
+    static_cast<void>(entry.moduleObject.release());
+    static_cast<void>(entry.function.release());
+  }
 }
 
 bool Interpreter::Running() const { return running_ && Py_IsInitialized() != 0; }
@@ -53,10 +57,10 @@ bool Interpreter::Running() const { return running_ && Py_IsInitialized() != 0; 
 void Interpreter::ReleaseObject(_object* object) { Py_XDECREF(object); }
 
 Interpreter::Lock::Lock(Interpreter& interpreter)
-    : interpreter_(interpreter), entry_(interpreter.threads_.Enter()) {
-  interpreter_.signals_.Check();  // a Python thread may have imported meanwhile
-}
+    : interpreter_(interpreter), entry_(interpreter.threads_.Enter()) {}
 
+// What Python did while the lock was held, or since it was last held (a
+// Python thread's import), is checked on the way out.
 Interpreter::Lock::~Lock() {
   interpreter_.signals_.Check();
   interpreter_.threads_.Leave(entry_);
@@ -106,6 +110,7 @@ void Interpreter::Stop() {
   // Not a Lock: finalisation deletes this thread's state with every other.
   const ThreadStates::Entry entry = threads_.Enter();
   names_.Clear();
+  ForgetResolvedFunctions();
   if (!qorv::py::RunExitHandlers()) ReportPythonError();
   FlushPythonStreams();
   const bool threadsEnded = WaitForPythonThreads();

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "python/host_signals.h"
 #include "python/name_cache.h"
@@ -73,10 +74,10 @@ class Interpreter {
   PyRef CallAttribute(PyBorrowed object, const char* name, char** params,
                       std::int32_t paramCount);
   // The answer text of a call's result: a str or bytes (Python 2: str or
-  // unicode), up to its first NUL. False when it has none; `why` then says
-  // why, unless the result is None (a procedure's normal answer) or a Python
-  // error was printed.
-  static bool ResultText(const PyRef& result, std::string* text, std::string* why);
+  // unicode), up to its first NUL, valid while *owner holds its object. Null
+  // when it has none; `why` then says why, unless the result is None (a
+  // procedure's normal answer) or a Python error was printed.
+  static const char* ResultText(const PyRef& result, PyRef* owner, std::string* why);
 
   // --- Code strings and scripts ------------------------------------------
 
@@ -88,6 +89,8 @@ class Interpreter {
   bool RunScript(const std::string& source, const char* path);
 
  private:
+  PyRef ResolveFunction(const char* module, const char* name);
+  void ForgetResolvedFunctions();
   bool WaitForPythonThreads();
   bool ExtensionModulesLoaded() const;
   void RememberStartingState();
@@ -102,6 +105,19 @@ class Interpreter {
   // modules loaded when the interpreter came into the plugin's hands.
   PyRef mainTemplate_;
   std::set<std::string> startingModules_;
+  // Module functions that calls found, with the version tags of sys.modules
+  // and of the module's namespace then: while both stand, the same lookup
+  // would find the same function.
+  struct ResolvedFunction {
+    std::string module;
+    std::string name;
+    PyRef moduleObject;
+    PyRef function;
+    std::uint64_t modulesVersion = 0;
+    std::uint64_t namespaceVersion = 0;
+  };
+  std::vector<ResolvedFunction> resolved_;
+  std::size_t nextResolved_ = 0;
   // Main modules of earlier runs, kept while Python threads that may use them
   // run: Python 2 empties a module's namespace when the module goes.
   PyRef retiredMains_;

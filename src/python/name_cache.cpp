@@ -1,5 +1,7 @@
 #include "python/name_cache.h"
 
+#include <cstring>
+
 #include "python/python_compat.h"
 
 namespace {
@@ -11,15 +13,27 @@ NameCache::~NameCache() {
 }
 
 PyBorrowed NameCache::Get(const char* text) {
+  for (const Recent& recent : recent_) {
+    if (recent.text != nullptr && std::strcmp(recent.text->c_str(), text) == 0) {
+      return PyBorrowed(recent.name);
+    }
+  }
   key_.assign(text);
   auto found = names_.find(key_);
-  if (found != names_.end()) return found->second.borrowed();
-  PyObject* name = qorv::py::TextFromBytes(text);
-  if (name == nullptr) return PyBorrowed();
-  qorv::py::InternInPlace(&name);
-  PyRef owned = PyRef::Steal(name);  // released by the PyRef if the insert throws
-  if (names_.size() >= kMaxNames) Clear();
-  return names_.emplace(key_, std::move(owned)).first->second.borrowed();
+  if (found == names_.end()) {
+    PyObject* name = qorv::py::TextFromBytes(text);
+    if (name == nullptr) return PyBorrowed();
+    qorv::py::InternInPlace(&name);
+    PyRef owned = PyRef::Steal(name);  // released by the PyRef if the insert throws
+    if (names_.size() >= kMaxNames) Clear();
+    found = names_.emplace(key_, std::move(owned)).first;
+  }
+  // Map entries stay where they are as the map grows.
+  recent_[nextRecent_++ % recent_.size()] = {&found->first, found->second.get()};
+  return found->second.borrowed();
 }
 
-void NameCache::Clear() { names_.clear(); }
+void NameCache::Clear() {
+  recent_ = {};
+  names_.clear();
+}

@@ -6,6 +6,8 @@
 #ifndef QORV_PYTHON_NAME_CACHE_H
 #define QORV_PYTHON_NAME_CACHE_H
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <unordered_map>
 
@@ -28,6 +30,14 @@ class NameCache {
   void Clear();
 
  private:
+  // The names used last, searched before the map: a request's module and
+  // attribute names are found with a comparison each.
+  struct Recent {
+    const std::string* text = nullptr;  // a key of names_
+    _object* name = nullptr;            // its value
+  };
+  std::array<Recent, 4> recent_;
+  std::size_t nextRecent_ = 0;
   std::unordered_map<std::string, PyRef> names_;
   std::string key_;  // reused for lookups, so a hit allocates nothing
 };

@@ -11,6 +11,7 @@
 #include <Python.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -32,31 +33,56 @@ inline PyObject* TextFromBytes(const char* text) {
   return PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::strlen(text)), "surrogateescape");
 }
 
-// Stores the answer text of a call's result in *out, up to its first NUL.
-// False for a result that has no text (an error is set only when a str could
-// not be encoded).
-inline bool ResultText(PyObject* result, std::string* out) {
+// The answer text of a call's result, in place: the NUL-terminated bytes of
+// a str (UTF-8, or the bytes that "surrogateescape" stands for) or a bytes
+// object. *owner gets a new reference to the object that holds them. Null
+// for a result that has no text (an error is set only when a str could not
+// be encoded).
+inline const char* ResultChars(PyObject* result, PyObject** owner) {
   if (PyUnicode_Check(result)) {
     // The UTF-8 form is cached in the object, and free for ASCII text.
     if (const char* utf8 = PyUnicode_AsUTF8AndSize(result, nullptr)) {
-      out->assign(utf8);
-      return true;
+      Py_INCREF(result);
+      *owner = result;
+      return utf8;
     }
     PyErr_Clear();  // lone surrogates: encode them back as the bytes they stand for
     PyObject* bytes = PyUnicode_AsEncodedString(result, "utf-8", "surrogateescape");
-    if (bytes == nullptr) return false;
-    out->assign(PyBytes_AS_STRING(bytes));
-    Py_DECREF(bytes);
-    return true;
+    if (bytes == nullptr) return nullptr;
+    *owner = bytes;
+    return PyBytes_AS_STRING(bytes);
   }
   if (PyBytes_Check(result)) {
-    out->assign(PyBytes_AS_STRING(result));
-    return true;
+    Py_INCREF(result);
+    *owner = result;
+    return PyBytes_AS_STRING(result);
   }
+  return nullptr;
+}
+
+// The version tag that CPython 3.8 to 3.13 change with every modification of
+// a dict: while it stands, a lookup in the dict gives what it gave before.
+// False where there is none to read.
+inline bool DictVersion(PyObject* dict, std::uint64_t* version) {
+#if PY_MINOR_VERSION <= 13
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  *version = reinterpret_cast<PyDictObject*>(dict)->ma_version_tag;
+#pragma GCC diagnostic pop
+  return true;
+#else
+  static_cast<void>(dict);
+  static_cast<void>(version);
   return false;
+#endif
 }
 
 inline void InternInPlace(PyObject** text) { PyUnicode_InternInPlace(text); }
+
+// The item of `key`, or null (an error set only when the lookup failed). The
+// Python 3 call skips the saving and restoring of the error state that
+// PyDict_GetItem does on every lookup.
+inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItemWithError(dict, key); }
 
 inline PyObject* SysObject(const char* name) { return PySys_GetObject(name); }
 
@@ -139,15 +165,25 @@ inline PyObject* TextFromBytes(const char* text) { return PyString_FromString(te
 
 // A str gives its bytes; a unicode object its text in the default encoding
 // (an error is set when that encoding cannot represent it).
-inline bool ResultText(PyObject* result, std::string* out) {
-  if (!PyString_Check(result) && !PyUnicode_Check(result)) return false;
-  const char* text = PyString_AsString(result);
-  if (text == nullptr) return false;
-  out->assign(text);
-  return true;
+inline const char* ResultChars(PyObject* result, PyObject** owner) {
+  if (!PyString_Check(result) && !PyUnicode_Check(result)) return nullptr;
+  if (PyString_Check(result)) {
+    Py_INCREF(result);
+    *owner = result;
+    return PyString_AS_STRING(result);
+  }
+  PyObject* encoded = PyUnicode_AsEncodedString(result, nullptr, nullptr);  // the default encoding
+  if (encoded == nullptr) return nullptr;
+  *owner = encoded;
+  return PyString_AS_STRING(encoded);
 }
 
+// Python 2's dicts carry no version.
+inline bool DictVersion(PyObject*, std::uint64_t*) { return false; }
+
 inline void InternInPlace(PyObject** text) { PyString_InternInPlace(text); }
+
+inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItem(dict, key); }
 
 inline PyObject* SysObject(const char* name) { return PySys_GetObject(const_cast<char*>(name)); }
 
@@ -242,6 +278,17 @@ inline bool RunExitHandlers() {
 constexpr const char kSignalModule[] = "signal";
 
 #endif
+
+// The answer text of a result copied into *out, up to its first NUL; false
+// when the result has no text.
+inline bool ResultText(PyObject* result, std::string* out) {
+  PyObject* owner = nullptr;
+  const char* text = ResultChars(result, &owner);
+  if (text == nullptr) return false;
+  out->assign(text);
+  Py_DECREF(owner);
+  return true;
+}
 
 }  // namespace qorv::py
 

@@ -56,9 +56,15 @@ CharClass Classify(unsigned char c) {
   }
 }
 
-// The index of the first of `a`, `b` or the terminating NUL at or after i.
-std::size_t SkipUntil(const char* text, std::size_t i, char a, char b) {
-  while (text[i] != '\0' && text[i] != a && text[i] != b) ++i;
+// The index of the first space or the terminating NUL at or after i.
+std::size_t SkipToSpace(const char* text, std::size_t i) {
+  while (text[i] != '\0' && text[i] != ' ') ++i;
+  return i;
+}
+
+// The index of the first apostrophe, backslash or terminating NUL at or after i.
+std::size_t SkipQuoted(const char* text, std::size_t i) {
+  while (text[i] != '\0' && text[i] != '\'' && text[i] != '\\') ++i;
   return i;
 }
 
@@ -112,8 +118,8 @@ bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
     // A run of bytes on which the state stays is crossed in one step: in
     // Unquoted everything but a space or the end, in Quoted everything but an
     // apostrophe, a backslash or the end.
-    if (state == ParserState::Unquoted) i = SkipUntil(text, i, ' ', ' ');
-    if (state == ParserState::Quoted) i = SkipUntil(text, i, '\'', '\\');
+    if (state == ParserState::Unquoted) i = SkipToSpace(text, i);
+    if (state == ParserState::Quoted) i = SkipQuoted(text, i);
     const CharClass c = Classify(static_cast<unsigned char>(text[i]));
     switch (state) {
       case ParserState::BetweenTokens:
@@ -171,20 +177,30 @@ std::unique_ptr<RequestArgs> ParseParameters(const char* text) {
   return args;
 }
 
+namespace {
+
+// The tag word the token starts with and the field it sets, tested in the
+// order "PYMOD", "PYOBJ", "SETID", "PYOMD"; null for a positional token.
+// Each comparison is of five constant bytes, which the compiler inlines: this
+// runs for every token of every request.
+const char* TagOf(RequestArgs* args, const char* token, std::size_t length, char*** field) {
+  if (length < kTagLength) return nullptr;
+  const auto is = [token](const char* word) { return std::memcmp(token, word, kTagLength) == 0; };
+  if (is("PYMOD")) return *field = &args->module, "PYMOD";
+  if (is("PYOBJ")) return *field = &args->name, "PYOBJ";
+  if (is("SETID")) return *field = &args->objectId, "SETID";
+  if (is("PYOMD")) return *field = &args->method, "PYOMD";
+  return nullptr;
+}
+
+}  // namespace
+
 void AddToken(RequestArgs* args, const char* token, std::size_t length) {
-  struct Tag {
-    const char* word;
-    char** field;
-  };
-  const Tag tags[] = {{"PYMOD", &args->module},
-                      {"PYOBJ", &args->name},
-                      {"SETID", &args->objectId},
-                      {"PYOMD", &args->method}};
-  for (const Tag& tag : tags) {
-    if (length < kTagLength || std::memcmp(token, tag.word, kTagLength) != 0) continue;
+  char** field = nullptr;
+  if (const char* tag = TagOf(args, token, length, &field)) {
     // A repeated tag replaces the earlier value; the value is never longer
     // than the token.
-    *tag.field = TagValue(token, length, tag.word, args->RoomForText(length));
+    *field = TagValue(token, length, tag, args->RoomForText(length));
     return;
   }
   char* param = args->RoomForText(length);  // the replacement only shortens it
@@ -194,8 +210,10 @@ void AddToken(RequestArgs* args, const char* token, std::size_t length) {
 
 char* TagValue(const char* token, std::size_t length, const char* tag, char* out) {
   std::size_t n = 0;
-  for (std::size_t i = std::strlen(tag); i < length; ++i) {
-    if (token[i] != '=' && token[i] != ' ') out[n++] = token[i];
+  for (std::size_t i = std::char_traits<char>::length(tag); i < length; ++i) {
+    const char c = token[i];
+    out[n] = c;
+    n += c != '=' && c != ' ';  // kept, or overwritten by the next byte
   }
   out[n] = '\0';
   return out;

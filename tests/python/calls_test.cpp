@@ -66,6 +66,38 @@ TEST(CallObject, ModuleStatePersistsUntilTheModuleLeavesSysModules) {
   EXPECT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=count"), "1");  // imported anew
 }
 
+// Calls of the same function are quick to find again, but never stale.
+TEST(CallObject, SeesWhateverTheNameStandsForAtEachCall) {
+  auto swapped = [] { return Ask("PyCallObject", "PYMOD=tools PYOBJ=swapped"); };
+  ASSERT_EQ(Ask("PyRunSimpleString", "import tools, types\ntools.swapped = lambda: 'first'"), "TRUE");
+  EXPECT_EQ(swapped(), "first");
+  EXPECT_EQ(swapped(), "first");
+  ASSERT_EQ(Ask("PyRunSimpleString", "tools.swapped = lambda: 'rebound'"), "TRUE");
+  EXPECT_EQ(swapped(), "rebound");
+  ASSERT_EQ(Ask("PyRunSimpleString",
+                "stand_in = types.ModuleType('tools')\n"
+                "stand_in.swapped = lambda: 'stand-in'\n"
+                "sys.modules['tools'] = stand_in"),
+            "TRUE");
+  EXPECT_EQ(swapped(), "stand-in");
+  ASSERT_EQ(Ask("PyRunSimpleString", "sys.modules['tools'] = tools"), "TRUE");
+  EXPECT_EQ(swapped(), "rebound");
+  ASSERT_EQ(Ask("PyRunSimpleString", "del tools.swapped"), "TRUE");
+  EXPECT_EQ(swapped(), "NONE");
+#if PY_MAJOR_VERSION >= 3
+  // A module whose class gives the name a property of its own.
+  ASSERT_EQ(Ask("PyRunSimpleString",
+                "tools.swapped = lambda: 'plain'\n"
+                "class WithProperty(types.ModuleType):\n"
+                "    swapped = property(lambda self: lambda: 'property')\n"
+                "tools.__class__ = WithProperty"),
+            "TRUE");
+  EXPECT_EQ(swapped(), "property");
+  ASSERT_EQ(Ask("PyRunSimpleString", "tools.__class__ = types.ModuleType"), "TRUE");
+  EXPECT_EQ(swapped(), "plain");
+#endif
+}
+
 TEST(CallObject, EveryByteSurvivesTheRoundTrip) {
   std::string bytes;
   for (int c = 1; c < 256; ++c) {
