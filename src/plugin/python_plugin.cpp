@@ -65,7 +65,8 @@ void CopyToLog(void* plugin, const std::string& text) {
 }  // namespace
 
 PythonPlugin::PythonPlugin()
-    : objectRegistry(&Interpreter::ReleaseObject), dispatcher_(kRequests) {}
+    : objectRegistry(&Interpreter::ReleaseObject),
+      dispatcher_(kRequests, kQorvParameterBufferSize) {}
 
 // Runs the whole shutdown when the library is unloaded without a Close from
 // the host; after the host's Close it finds nothing left to do.

@@ -27,9 +27,9 @@ struct RequestRow {
 };
 
 // Copies the answer to the start of the host's buffer, never past
-// kQorvParameterBufferSize bytes: a longer answer is cut there (the returned
-// pointer carries the whole text).
-void CopyAnswer(const char* answer, char* buffer);
+// `bufferSize` bytes: a longer answer is cut there (the returned pointer
+// carries the whole text).
+void CopyAnswer(const char* answer, char* buffer, std::size_t bufferSize);
 
 // The answer of a request that has none.
 constexpr const char kNoAnswer[] = "NONE";
@@ -44,8 +44,11 @@ constexpr const char kNoAnswer[] = "NONE";
 template <typename Handlers>
 class Dispatcher {
  public:
+  // `bufferSize`: the bytes, terminating NUL included, that the host's
+  // buffer is known to hold.
   template <std::size_t N>
-  explicit Dispatcher(const RequestRow<Handlers> (&rows)[N]) : rows_(rows), rowCount_(N) {}
+  Dispatcher(const RequestRow<Handlers> (&rows)[N], std::size_t bufferSize)
+      : rows_(rows), rowCount_(N), bufferSize_(bufferSize) {}
 
   // Serves one request: finds the row, parses when the row asks for it, runs
   // the handler and writes its answer, or "NONE", into `parameters`. Returns
@@ -88,14 +91,15 @@ class Dispatcher {
     return nullptr;
   }
 
-  static const char* Answer(const char* answer, char* parameters) {
+  const char* Answer(const char* answer, char* parameters) const {
     if (answer == nullptr) answer = kNoAnswer;
-    if (parameters != nullptr) CopyAnswer(answer, parameters);
+    if (parameters != nullptr) CopyAnswer(answer, parameters, bufferSize_);
     return answer;
   }
 
   const RequestRow<Handlers>* rows_;
   std::size_t rowCount_;
+  std::size_t bufferSize_;
   // Reused from request to request, so that parsing allocates nothing once a
   // text of the same size has been seen.
   RequestArgs args_;

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "qorv/plugin_base.h"
 
 namespace {
 
@@ -21,6 +20,7 @@ struct FakeHandlers {
     return "";
   }
   const char* Failing(const Request&) { return nullptr; }
+  const char* Long(const Request&) { return longAnswer.c_str(); }
   const char* Throwing(const Request&) { throw std::runtime_error("thrown"); }
   void RequestFailed(const Request& request, const std::string& why) {
     failures.push_back(std::string(request.functionName) + ": " + why);
@@ -29,6 +29,7 @@ struct FakeHandlers {
     served.push_back(std::string(request.text) + " -> " + (answer ? answer : "null"));
   }
   std::vector<std::string> seen, failures, served;
+  std::string longAnswer = std::string(100, 'a');
 };
 
 constexpr RequestRow<FakeHandlers> kRows[] = {
@@ -37,19 +38,21 @@ constexpr RequestRow<FakeHandlers> kRows[] = {
     {"Fail", false, &FakeHandlers::Failing},
     {"Throw", false, &FakeHandlers::Throwing},
     {"ParseLonger", true, &FakeHandlers::Parsed},
+    {"Long", false, &FakeHandlers::Long},
 };
 
 class DispatcherTest : public ::testing::Test {
  protected:
   // The answer returned, and what the buffer holds afterwards.
   std::pair<std::string, std::string> Send(const char* name, const std::string& text) {
-    std::vector<char> buffer(kQorvParameterBufferSize);
+    std::vector<char> buffer(kBufferSize);
     std::copy(text.begin(), text.end(), buffer.begin());
     const char* answer = dispatcher.Dispatch(handlers, name, buffer.data());
     return {answer, buffer.data()};
   }
+  static constexpr std::size_t kBufferSize = 64;
   FakeHandlers handlers;
-  Dispatcher<FakeHandlers> dispatcher{kRows};
+  Dispatcher<FakeHandlers> dispatcher{kRows, kBufferSize};
 };
 
 TEST_F(DispatcherTest, RowsParseOnlyWhenTheyAsk) {
@@ -94,8 +97,15 @@ TEST_F(DispatcherTest, ServedRequestsAreSeenWithTheirTextIntact) {
                                                        "other -> null"}));
 }
 
+// The buffer takes at most its size, NUL included; the returned text is whole.
+TEST_F(DispatcherTest, LongAnswerIsCutToTheBuffer) {
+  const auto [answer, buffer] = Send("Long", "x");
+  EXPECT_EQ(answer, std::string(100, 'a'));
+  EXPECT_EQ(buffer, std::string(kBufferSize - 1, 'a'));
+}
+
 TEST_F(DispatcherTest, RefusingWritesNoneWithoutLookingAtTheRequest) {
-  std::vector<char> buffer(kQorvParameterBufferSize, 'x');
+  std::vector<char> buffer(kBufferSize, 'x');
   EXPECT_STREQ(dispatcher.Refuse(buffer.data()), "NONE");
   EXPECT_STREQ(buffer.data(), "NONE");
   EXPECT_TRUE(handlers.served.empty());
