@@ -14,10 +14,10 @@ endif()
 set(_py Python${QORV_PYTHON_VERSION})
 
 set(_prefix "${QORV_PYTHON_PREFIX}")
-if(NOT _prefix AND QORV_PYTHON_VERSION STREQUAL "3")
+if(NOT _prefix AND QORV_PYTHON_VERSION STREQUAL "3" AND NOT WIN32)
   # Not whatever python3 comes first on PATH (a pyenv shim, for instance).
   set(_prefix /usr)
-elseif(NOT _prefix)
+elseif(NOT _prefix AND QORV_PYTHON_VERSION STREQUAL "2")
   find_program(QORV_PYTHON2 NAMES python2.7 python2)
   if(QORV_PYTHON2)
     execute_process(
@@ -31,7 +31,9 @@ elseif(NOT _prefix)
   endif()
 endif()
 
-set(${_py}_ROOT_DIR "${_prefix}")
+if(_prefix)
+  set(${_py}_ROOT_DIR "${_prefix}")
+endif()
 set(${_py}_FIND_STRATEGY LOCATION)
 set(${_py}_FIND_VIRTUALENV STANDARD)
 set(${_py}_FIND_REGISTRY NEVER)

@@ -65,10 +65,14 @@ inline const char* ResultChars(PyObject* result, PyObject** owner) {
 // False where there is none to read.
 inline bool DictVersion(PyObject* dict, std::uint64_t* version) {
 #if PY_MINOR_VERSION <= 13
+#if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
   *version = reinterpret_cast<PyDictObject*>(dict)->ma_version_tag;
+#if defined(__GNUC__)
 #pragma GCC diagnostic pop
+#endif
   return true;
 #else
   static_cast<void>(dict);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "qorv/plugin_base.h"
@@ -17,15 +17,22 @@ class TestPlugin : public PluginBase {
  public:
   const char* HandleRequest(const char*, const char*, char*) override { return "NONE"; }
   bool LogOpen() const { return logFile != nullptr; }
+  // Where a rollover opens the file again.
+  void MoveLogTo(const std::string& path) {
+    std::free(logFileName);
+    logFileName = strdup(path.c_str());
+  }
   std::int32_t MaxLogSize() const { return maxLogSize; }
 };
 
-const std::string kBanner =
+// As they are stored: the log file is written in text mode.
+const std::string kBanner = OnDisk(
     "QORV base plugin\n"
     "(c) 2026 the qorv_python maintainers\n"
     "https://qorv-python.example.org/\n"
-    "\n";
-const std::string kNotice = "o Logfile hit maximum size limit, starting again.\n";
+    "\n");
+const std::string kNotice = OnDisk("o Logfile hit maximum size limit, starting again.\n");
+constexpr std::uintmax_t kLimit = 1048576;
 
 class LogFileTest : public ::testing::Test {
  protected:
@@ -58,13 +65,13 @@ TEST_F(LogFileTest, CloseBeforeOpenAndCloseTwiceAreHarmless) {
   EXPECT_TRUE(plugin.Close());
   EXPECT_TRUE(plugin.Close());
   plugin.WriteLog("after close\n");
-  EXPECT_EQ(ReadFile(path), "kept\n");
+  EXPECT_EQ(ReadFile(path), OnDisk("kept\n"));
 }
 
 TEST_F(LogFileTest, PercentSignsBecomeTildesWhereverTheyComeFrom) {
   ASSERT_TRUE(plugin.Open(path.c_str()));
   plugin.WriteLog("%d%% done, %s\n", 50, "100% sure");
-  EXPECT_EQ(ReadFile(path), "50~ done, 100~ sure\n");
+  EXPECT_EQ(ReadFile(path), OnDisk("50~ done, 100~ sure\n"));
 }
 
 TEST_F(LogFileTest, MessageLongerThanTheBufferIsCut) {
@@ -86,25 +93,46 @@ TEST_F(LogFileTest, ExactlyOneMebibyteTakesOneMoreMessage) {
   FillLog(plugin, 1048576);
   plugin.WriteLog("next\n");
   const std::string content = ReadFile(path);
-  EXPECT_EQ(content.size(), 1048576u + 5);
-  EXPECT_EQ(content.substr(1048576), "next\n");
+  EXPECT_EQ(content.size(), kLimit + OnDisk("next\n").size());
+  EXPECT_EQ(content.substr(kLimit), OnDisk("next\n"));
 }
 
 TEST_F(LogFileTest, PastOneMebibyteTheNextMessageStartsTheFileAgain) {
   ASSERT_TRUE(plugin.Open(path.c_str()));
   FillLog(plugin, 1048577);
   plugin.WriteLog("next %d\n", 1);
-  EXPECT_EQ(ReadFile(path), kBanner + kNotice + "next 1\n");
+  EXPECT_EQ(ReadFile(path), kBanner + kNotice + OnDisk("next 1\n"));
   plugin.WriteLog("more\n");
-  EXPECT_EQ(ReadFile(path), kBanner + kNotice + "next 1\nmore\n");
+  EXPECT_EQ(ReadFile(path), kBanner + kNotice + OnDisk("next 1\nmore\n"));
+}
+
+// The limit counts the bytes on disk. Where a line feed is stored as two
+// bytes, text of fewer characters than the limit fills the file past it, and
+// the next message starts the file again.
+TEST_F(LogFileTest, LineFeedsCountAsTheyAreStored) {
+  ASSERT_TRUE(plugin.Open(path.c_str()));
+  const std::string line = std::string(999, 'a') + "\n";
+  for (int lines = 0; lines < 1048; ++lines) plugin.WriteLog("%s", line.c_str());  // 1,048,000 characters
+  const std::uintmax_t stored = std::filesystem::file_size(path);
+  EXPECT_EQ(stored, 1048 * OnDisk(line).size());
+  plugin.WriteLog("next\n");
+  const bool startedAgain = ReadFile(path) == kBanner + kNotice + OnDisk("next\n");
+  EXPECT_EQ(startedAgain, stored > kLimit) << stored << " bytes before the message";
+}
+
+TEST_F(LogFileTest, PathWithSpacesAndNonAsciiBytes) {
+  const std::string odd = dir.File("with space/caf\xc3\xa9 \xe4\xb8\xad/log 1.txt");
+  std::filesystem::create_directories(std::filesystem::path(odd).parent_path());
+  ASSERT_TRUE(plugin.Open(odd.c_str()));
+  plugin.WriteLog("%s\n", "caf\xc3\xa9");
+  EXPECT_EQ(ReadFile(odd), OnDisk("caf\xc3\xa9\n"));
 }
 
 TEST_F(LogFileTest, RolloverThatCannotReopenClosesTheLog) {
   ASSERT_TRUE(plugin.Open(path.c_str()));
   FillLog(plugin, 1048577);
-  // A directory where the file was makes the reopening fail.
-  ASSERT_EQ(std::remove(path.c_str()), 0);
-  ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+  // A path in no directory makes the reopening fail.
+  plugin.MoveLogTo(dir.File("missing/log.txt"));
   plugin.WriteLog("lost\n");
   EXPECT_FALSE(plugin.LogOpen());
   plugin.WriteLog("also lost\n");

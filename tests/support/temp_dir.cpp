@@ -1,20 +1,25 @@
 #include "support/temp_dir.h"
 
-#include <unistd.h>
-
-#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "qorv-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate = fs::temp_directory_path() / ("qorv-test-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      path_ = candidate.generic_string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary directory");
 }
 
 TempDir::~TempDir() {
@@ -39,13 +44,21 @@ std::string ReadFile(const std::string& path) {
   return content.str();
 }
 
-ScopedChdir::ScopedChdir(const std::string& directory) {
-  char current[PATH_MAX];
-  if (getcwd(current, sizeof current) == nullptr) throw std::runtime_error("getcwd failed");
-  previous_ = current;
-  if (chdir(directory.c_str()) != 0) throw std::runtime_error("chdir failed: " + directory);
+std::string OnDisk(std::string text) {
+#if defined(_WIN32)
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
+    text.insert(at, "\r");
+  }
+#endif
+  return text;
+}
+
+ScopedChdir::ScopedChdir(const std::string& directory) : previous_(fs::current_path().string()) {
+  fs::current_path(directory);
 }
 
 ScopedChdir::~ScopedChdir() {
-  if (chdir(previous_.c_str()) != 0) std::abort();
+  std::error_code error;
+  fs::current_path(previous_, error);
+  if (error) std::abort();
 }

@@ -22,8 +22,12 @@ class TempDir {
   std::string path_;
 };
 
-// The whole content of a file, or "" when it cannot be read.
+// The whole content of a file, byte for byte, or "" when it cannot be read.
 std::string ReadFile(const std::string& path);
+
+// `text` as a stream in text mode stores it: on Windows each line feed is
+// preceded by a carriage return.
+std::string OnDisk(std::string text);
 
 // Changes the current directory for the object's lifetime.
 class ScopedChdir {
