@@ -46,7 +46,8 @@ const char kUsage[] =
     "                   first non-blank character is '#' are skipped. '-' reads\n"
     "                   standard input: a prompt with line editing and history when\n"
     "                   it is a terminal (Ctrl-C drops the line, Ctrl-D ends)\n"
-    "  --plugin PATH    the plugin library (default: qorv_python.so beside qorv-host)\n"
+    "  --plugin PATH    the plugin library (default: qorv_python.so beside qorv-host,\n"
+    "                   or in " QORV_INSTALLED_PLUGIN_DIRECTORY " from it when installed)\n"
     "  --log-dir DIR    the directory given to Open for the plugin's log file\n"
     "                   (default: a temporary directory, removed at exit)\n"
     "  --echo           print each request, after '> ', before its answer\n"
@@ -79,12 +80,22 @@ int Failure(const std::string& message) {
   return kExitFailure;
 }
 
+// The plugin beside qorv-host (a build tree), or where the installation puts
+// it relative to qorv-host ("../lib/qorv").
 std::string DefaultPluginPath() {
   char self[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
   if (length <= 0) return "qorv_python.so";
-  std::string path(self, static_cast<std::size_t>(length));
-  return path.substr(0, path.rfind('/') + 1) + "qorv_python.so";
+  const std::string path(self, static_cast<std::size_t>(length));
+  const std::string directory = path.substr(0, path.rfind('/') + 1);
+  const std::string beside = directory + "qorv_python.so";
+  const std::filesystem::path installed = std::filesystem::path(directory) /
+                                          QORV_INSTALLED_PLUGIN_DIRECTORY / "qorv_python.so";
+  std::error_code error;
+  if (std::filesystem::exists(beside, error) || !std::filesystem::exists(installed, error)) {
+    return beside;
+  }
+  return installed.lexically_normal().string();
 }
 
 // Returns -1 when the arguments are good, else the exit status.
