@@ -91,10 +91,10 @@ PyRef Interpreter::CallAttribute(PyBorrowed object, const char* name, char** par
 // module's namespace has changed since, which the version tags of the two
 // dicts tell. Otherwise (and always on Python 2) it is looked up afresh.
 PyRef Interpreter::ResolveFunction(const char* module, const char* name) {
-  PyObject* modules = PyImport_GetModuleDict();
+  const PyBorrowed modules(PyImport_GetModuleDict());
   std::uint64_t modulesVersion = 0;
   std::uint64_t namespaceVersion = 0;
-  const bool versioned = qorv::py::DictVersion(modules, &modulesVersion);
+  const bool versioned = qorv::py::DictVersion(modules.get(), &modulesVersion);
   for (const ResolvedFunction& entry : resolved_) {
     if (!versioned || entry.modulesVersion != modulesVersion ||
         std::strcmp(entry.module.c_str(), module) != 0 || std::strcmp(entry.name.c_str(), name) != 0 ||
@@ -113,7 +113,7 @@ PyRef Interpreter::ResolveFunction(const char* module, const char* name) {
   // Kept only where the two lookups are all there is to getattr: a plain
   // module, and a name that is no double-underscore one of the module type.
   if (!function || !versioned || !PyModule_CheckExact(moduleObject.get()) || IsDunder(name) ||
-      !qorv::py::DictVersion(modules, &modulesVersion) ||
+      !qorv::py::DictVersion(modules.get(), &modulesVersion) ||
       !qorv::py::DictVersion(PyModule_GetDict(moduleObject.get()), &namespaceVersion)) {
     return function;
   }
@@ -135,11 +135,7 @@ void Interpreter::ForgetResolvedFunctions() {
 const char* Interpreter::ResultText(const PyRef& result, PyRef* owner, std::string* why) {
   why->clear();
   if (!result) return nullptr;
-  PyObject* holder = nullptr;
-  if (const char* text = qorv::py::ResultChars(result.get(), &holder)) {
-    *owner = PyRef::Steal(holder);
-    return text;
-  }
+  if (const char* text = qorv::py::ResultChars(result.get(), owner)) return text;
   if (PyErr_Occurred()) {
     ReportPythonError();  // a str that cannot be encoded
     return nullptr;

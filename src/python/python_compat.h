@@ -10,6 +10,8 @@
 
 #include <Python.h>
 
+#include "python/py_ref.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -35,26 +37,21 @@ inline PyObject* TextFromBytes(const char* text) {
 
 // The answer text of a call's result, in place: the NUL-terminated bytes of
 // a str (UTF-8, or the bytes that "surrogateescape" stands for) or a bytes
-// object. *owner gets a new reference to the object that holds them. Null
-// for a result that has no text (an error is set only when a str could not
-// be encoded).
-inline const char* ResultChars(PyObject* result, PyObject** owner) {
+// object. *owner holds the object that holds them. Null for a result that has
+// no text (an error is set only when a str could not be encoded).
+inline const char* ResultChars(PyObject* result, PyRef* owner) {
   if (PyUnicode_Check(result)) {
     // The UTF-8 form is cached in the object, and free for ASCII text.
     if (const char* utf8 = PyUnicode_AsUTF8AndSize(result, nullptr)) {
-      Py_INCREF(result);
-      *owner = result;
+      *owner = PyRef::Borrow(PyBorrowed(result));
       return utf8;
     }
     PyErr_Clear();  // lone surrogates: encode them back as the bytes they stand for
-    PyObject* bytes = PyUnicode_AsEncodedString(result, "utf-8", "surrogateescape");
-    if (bytes == nullptr) return nullptr;
-    *owner = bytes;
-    return PyBytes_AS_STRING(bytes);
+    *owner = PyRef::Steal(PyUnicode_AsEncodedString(result, "utf-8", "surrogateescape"));
+    return *owner ? PyBytes_AS_STRING(owner->get()) : nullptr;
   }
   if (PyBytes_Check(result)) {
-    Py_INCREF(result);
-    *owner = result;
+    *owner = PyRef::Borrow(PyBorrowed(result));
     return PyBytes_AS_STRING(result);
   }
   return nullptr;
@@ -152,12 +149,8 @@ inline PyObject* CompileScript(const std::string& source, const char* path) {
 // Runs the functions registered with atexit, as finalisation would; they
 // are gone from the list afterwards.
 inline bool RunExitHandlers() {
-  PyObject* atexit = PyImport_ImportModule("atexit");
-  if (atexit == nullptr) return false;
-  PyObject* result = CallMethodNoArgs(atexit, "_run_exitfuncs");
-  Py_DECREF(atexit);
-  Py_XDECREF(result);
-  return result != nullptr;
+  PyRef atexit = PyRef::Steal(PyImport_ImportModule("atexit"));
+  return atexit && PyRef::Steal(CallMethodNoArgs(atexit.get(), "_run_exitfuncs"));
 }
 
 // The C module behind the signal module.
@@ -169,17 +162,14 @@ inline PyObject* TextFromBytes(const char* text) { return PyString_FromString(te
 
 // A str gives its bytes; a unicode object its text in the default encoding
 // (an error is set when that encoding cannot represent it).
-inline const char* ResultChars(PyObject* result, PyObject** owner) {
-  if (!PyString_Check(result) && !PyUnicode_Check(result)) return nullptr;
+inline const char* ResultChars(PyObject* result, PyRef* owner) {
   if (PyString_Check(result)) {
-    Py_INCREF(result);
-    *owner = result;
+    *owner = PyRef::Borrow(PyBorrowed(result));
     return PyString_AS_STRING(result);
   }
-  PyObject* encoded = PyUnicode_AsEncodedString(result, nullptr, nullptr);  // the default encoding
-  if (encoded == nullptr) return nullptr;
-  *owner = encoded;
-  return PyString_AS_STRING(encoded);
+  if (!PyUnicode_Check(result)) return nullptr;
+  *owner = PyRef::Steal(PyUnicode_AsEncodedString(result, nullptr, nullptr));  // default encoding
+  return *owner ? PyString_AS_STRING(owner->get()) : nullptr;
 }
 
 // Python 2's dicts carry no version.
@@ -261,22 +251,17 @@ inline PyObject* CompileScript(const std::string& source, const char* path) {
 // imported, so its function stays for the next run (it empties its own list);
 // any other function is called once and removed, as finalisation does.
 inline bool RunExitHandlers() {
-  PyObject* exitfunc = SysObject("exitfunc");  // borrowed
-  if (exitfunc == nullptr) return true;
-  Py_INCREF(exitfunc);
-  PyObject* atexit = PyDict_GetItemString(PyImport_GetModuleDict(), "atexit");  // borrowed
-  PyObject* runAtexit =
-      atexit != nullptr ? PyObject_GetAttrString(atexit, "_run_exitfuncs") : nullptr;
+  PyRef exitfunc = PyRef::Borrow(PyBorrowed(SysObject("exitfunc")));
+  if (!exitfunc) return true;
+  PyBorrowed atexit(PyDict_GetItemString(PyImport_GetModuleDict(), "atexit"));
+  PyRef runAtexit = atexit ? PyRef::Steal(PyObject_GetAttrString(atexit.get(), "_run_exitfuncs"))
+                           : PyRef();
   PyErr_Clear();
-  if (runAtexit != exitfunc) {
-    PyObject* sys = PyImport_AddModule("sys");  // borrowed
-    if (sys == nullptr || PyObject_DelAttrString(sys, "exitfunc") != 0) PyErr_Clear();
+  if (runAtexit.get() != exitfunc.get()) {
+    PyBorrowed sys(PyImport_AddModule("sys"));
+    if (!sys || PyObject_DelAttrString(sys.get(), "exitfunc") != 0) PyErr_Clear();
   }
-  Py_XDECREF(runAtexit);
-  PyObject* result = PyObject_CallObject(exitfunc, nullptr);
-  Py_DECREF(exitfunc);
-  Py_XDECREF(result);
-  return result != nullptr;
+  return static_cast<bool>(PyRef::Steal(PyObject_CallObject(exitfunc.get(), nullptr)));
 }
 
 constexpr const char kSignalModule[] = "signal";
@@ -286,11 +271,10 @@ constexpr const char kSignalModule[] = "signal";
 // The answer text of a result copied into *out, up to its first NUL; false
 // when the result has no text.
 inline bool ResultText(PyObject* result, std::string* out) {
-  PyObject* owner = nullptr;
+  PyRef owner;
   const char* text = ResultChars(result, &owner);
   if (text == nullptr) return false;
   out->assign(text);
-  Py_DECREF(owner);
   return true;
 }
 

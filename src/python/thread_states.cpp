@@ -3,7 +3,6 @@
 #include <Python.h>
 
 #include <algorithm>
-#include <cstdint>
 
 #include "python/python_compat.h"
 
@@ -14,27 +13,16 @@ namespace {
 // each call and drop it again.
 constexpr std::size_t kMaxKept = 64;
 
-// Bumped whenever every thread state is gone, which makes every thread's
-// cached state stale at once.
-std::uint64_t generation = 1;
-
-// Trivially destructible on purpose: a thread_local with a destructor would
-// pin the plugin in memory until every thread that called it had ended.
-struct CachedState {
-  std::uint64_t generation;
-  PyThreadState* state;
-};
-thread_local CachedState cached = {0, nullptr};
-
 }  // namespace
 
 // Room for every kept state from the start: Enter never allocates, and so
 // never throws.
 ThreadStates::ThreadStates() { kept_.reserve(kMaxKept); }
 
-void ThreadStates::Keep(PyThreadState* state) {
-  kept_.push_back(state);
-  cached = {generation, state};
+void ThreadStates::Keep(PyThreadState* state) { kept_.push_back(state); }
+
+bool ThreadStates::IsKept(PyThreadState* state) const {
+  return std::find(kept_.begin(), kept_.end(), state) != kept_.end();
 }
 
 void ThreadStates::AdoptStartingThread() { Keep(PyThreadState_Get()); }
@@ -45,9 +33,12 @@ ThreadStates::Entry ThreadStates::Enter() {
     entry.nested = true;
     return entry;
   }
-  if (cached.generation == generation && cached.state != nullptr) {
-    PyEval_RestoreThread(cached.state);
-    entry.state = cached.state;
+  // The state Python has bound to this thread, which is gone (and the
+  // binding with it) once Python is shut down.
+  PyThreadState* state = PyGILState_GetThisThreadState();
+  if (state != nullptr && IsKept(state)) {
+    PyEval_RestoreThread(state);
+    entry.state = state;
     return entry;
   }
   // The thread's first call: PyGILState_Ensure finds the state Python knows
@@ -55,8 +46,8 @@ ThreadStates::Entry ThreadStates::Enter() {
   // the count it holds stops Python from deleting the state.
   const PyGILState_STATE gilState = PyGILState_Ensure();
   if (kept_.size() < kMaxKept) {
-    Keep(PyThreadState_Get());
-    entry.state = cached.state;
+    entry.state = PyThreadState_Get();
+    Keep(entry.state);
     return entry;
   }
   entry.gilState = static_cast<int>(gilState);
@@ -77,12 +68,9 @@ std::size_t ThreadStates::ForeignThreadCount() const {
   std::size_t count = 0;
   for (PyThreadState* state = PyInterpreterState_ThreadHead(PyInterpreterState_Head());
        state != nullptr; state = PyThreadState_Next(state)) {
-    if (state != current && std::find(kept_.begin(), kept_.end(), state) == kept_.end()) ++count;
+    if (state != current && !IsKept(state)) ++count;
   }
   return count;
 }
 
-void ThreadStates::Forget() {
-  kept_.clear();
-  ++generation;
-}
+void ThreadStates::Forget() { kept_.clear(); }

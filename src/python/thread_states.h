@@ -41,6 +41,7 @@ class ThreadStates {
 
  private:
   void Keep(_ts* state);
+  bool IsKept(_ts* state) const;
 
   std::vector<_ts*> kept_;
 };
