@@ -2,8 +2,8 @@
 // header a host includes; nothing of the plugin's implementation shows here.
 //
 // A host loads the library, calls GetClassObject once to get the plugin object,
-// then Open, any number of HandleRequest calls (one at a time, on one thread)
-// and Close. The host reaches the four virtual operations by their position
+// then Open, any number of HandleRequest calls and Close: from any thread, one
+// call at a time. The host reaches the four virtual operations by their position
 // in the table of virtual operations, so their order must never change.
 #ifndef QORV_PLUGIN_BASE_H
 #define QORV_PLUGIN_BASE_H
