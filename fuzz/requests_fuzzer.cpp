@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Quiet: the tracebacks of failing requests are not what is fuzzed, and
   // printing them would slow the fuzzer down several times.
   const std::string path = std::string("sys.path.insert(0, '") + QORV_FUZZ_MODULES +
-                           "'); import os; sys.stderr = open(os.devnull, 'w')";
+                           "'); import os; sys.stderr = open(os.devnull, 'w', errors='backslashreplace')";
   std::vector<char> buffer(path.begin(), path.end());
   buffer.push_back('\0');
   if (std::strcmp(plugin->HandleRequest("", "PyRunSimpleString", buffer.data()), "TRUE") != 0) {

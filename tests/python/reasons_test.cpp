@@ -20,6 +20,9 @@ struct ReasonCase {
 const ReasonCase kReasonCases[] = {
     {"NoSuchRequest", "x", "NONE", "NoSuchRequest: no request is named 'NoSuchRequest'"},
     {"Bad\nName", "x", "NONE", R"(Bad\x0aName: no request is named 'Bad\x0aName')"},
+    // Bytes that are no UTF-8 are escaped, so that any sys.stderr can take the line.
+    {"PyRemoveObject", "caf\xc3\xa9\xff\xed\xa0\x80", "FALSE",
+     R"(PyRemoveObject: no object is held under the id 'caf)" "\xc3\xa9" R"(\xff\xed\xa0\x80')"},
     {"PyCallObject", "PYMOD=tools PYOBJ=echo 'x", "NONE",
      "PyCallObject: parameter text rejected at byte 23: the quote that opens here is not closed"},
     {"PyCallObject", "PYMOD=tools PYOBJ=echo 'x'y", "NONE",
