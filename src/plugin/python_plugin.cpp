@@ -41,7 +41,6 @@ std::string LogFilePath(const char* directory) {
   return path != nullptr ? std::string(path.get()) : std::string();
 }
 
-// `text` on one line: control characters as \xNN, cut to `limit` bytes.
 // The length of the well-formed UTF-8 sequence at text[i] (not a control
 // character), or 0.
 std::size_t Utf8Length(const std::string& text, std::size_t i) {
@@ -87,6 +86,13 @@ std::string OneLine(const std::string& text, std::size_t limit) {
   }
   if (i < text.size()) line += "...";
   return line;
+}
+
+// The tag that a call request lacks, or null when it has PYMOD and PYOBJ.
+const char* MissingCallTag(const RequestArgs& args) {
+  if (args.module == nullptr) return "PYMOD is missing";
+  if (args.name == nullptr) return "PYOBJ is missing";
+  return nullptr;
 }
 
 void CopyToLog(void* plugin, const std::string& text) {
@@ -208,8 +214,8 @@ PyRef PythonPlugin::CallAttribute(PythonObject object, const char* name, char** 
 
 const char* PythonPlugin::HandleCallObject(const Request& request) {
   const RequestArgs& args = *request.args;
-  if (args.module == nullptr || args.name == nullptr) {
-    RequestFailed(request, args.module == nullptr ? "PYMOD is missing" : "PYOBJ is missing");
+  if (const char* missing = MissingCallTag(args)) {
+    RequestFailed(request, missing);
     return nullptr;
   }
   return AnswerOf(request, CallFunction(args.module, args.name, args.params, args.paramCount));
@@ -242,8 +248,8 @@ const char* PythonPlugin::HandleRunFile(const Request& request) {
 
 const char* PythonPlugin::HandleCreateObject(const Request& request) {
   const RequestArgs& args = *request.args;
-  if (args.module == nullptr || args.name == nullptr) {
-    RequestFailed(request, args.module == nullptr ? "PYMOD is missing" : "PYOBJ is missing");
+  if (const char* missing = MissingCallTag(args)) {
+    RequestFailed(request, missing);
     return nullptr;
   }
   PyRef object = CallFunction(args.module, args.name, args.params, args.paramCount);

@@ -19,7 +19,7 @@ PyRef ImportModule(PyBorrowed moduleName) {
   return PyRef::Steal(PyImport_Import(moduleName.get()));
 }
 
-bool IsDunder(const char* name);
+bool IsDunder(const char* name) { return name[0] == '_' && name[1] == '_'; }
 
 // The attribute, from a plain module's namespace when it is there: that is
 // what getattr finds for any name but the module type's own double-underscore
@@ -67,8 +67,6 @@ PyRef CallWithTexts(PyRef function, char** params, std::int32_t paramCount) {
   return Reported(PyRef::Steal(PyObject_CallObject(function.get(), args.get())));
 }
 
-bool IsDunder(const char* name) { return name[0] == '_' && name[1] == '_'; }
-
 constexpr std::size_t kMaxResolved = 8;
 
 }  // namespace
@@ -95,14 +93,19 @@ PyRef Interpreter::ResolveFunction(const char* module, const char* name) {
   std::uint64_t modulesVersion = 0;
   std::uint64_t namespaceVersion = 0;
   const bool versioned = qorv::py::DictVersion(modules.get(), &modulesVersion);
-  for (const ResolvedFunction& entry : resolved_) {
-    if (!versioned || entry.modulesVersion != modulesVersion ||
-        std::strcmp(entry.module.c_str(), module) != 0 || std::strcmp(entry.name.c_str(), name) != 0 ||
-        Py_TYPE(entry.moduleObject.get()) != &PyModule_Type) {
-      continue;
+  // The entry of this module and name, if any; a stale one is replaced below.
+  ResolvedFunction* known = nullptr;
+  for (ResolvedFunction& entry : resolved_) {
+    if (std::strcmp(entry.name.c_str(), name) == 0 && std::strcmp(entry.module.c_str(), module) == 0) {
+      known = &entry;
+      break;
     }
-    qorv::py::DictVersion(PyModule_GetDict(entry.moduleObject.get()), &namespaceVersion);
-    if (namespaceVersion == entry.namespaceVersion) return PyRef::Borrow(entry.function.borrowed());
+  }
+  if (known != nullptr && known->modulesVersion == modulesVersion &&
+      Py_TYPE(known->moduleObject.get()) == &PyModule_Type &&
+      qorv::py::DictVersion(PyModule_GetDict(known->moduleObject.get()), &namespaceVersion) &&
+      namespaceVersion == known->namespaceVersion) {
+    return PyRef::Borrow(known->function.borrowed());
   }
 
   PyBorrowed moduleName = names_.Get(module);
@@ -119,7 +122,9 @@ PyRef Interpreter::ResolveFunction(const char* module, const char* name) {
   }
   ResolvedFunction entry{module, name, std::move(moduleObject), PyRef::Borrow(function.borrowed()),
                          modulesVersion, namespaceVersion};
-  if (resolved_.size() < kMaxResolved) {
+  if (known != nullptr) {
+    *known = std::move(entry);
+  } else if (resolved_.size() < kMaxResolved) {
     resolved_.push_back(std::move(entry));
   } else {
     resolved_[nextResolved_++ % kMaxResolved] = std::move(entry);
