@@ -91,7 +91,9 @@ inline PyObject* CallMethodNoArgs(PyObject* object, const char* method) {
   return PyObject_CallMethod(object, method, nullptr);
 }
 
-// The calling thread's state, or null when it holds no thread state.
+// The current thread state, or null. From Python 3.12 it is the calling
+// thread's; before, it is that of the thread holding the global lock, which
+// may be another thread.
 inline PyThreadState* CurrentThreadState() {
 #if PY_MINOR_VERSION >= 13
   return PyThreadState_GetUnchecked();

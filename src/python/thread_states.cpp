@@ -13,6 +13,15 @@ namespace {
 // each call and drop it again.
 constexpr std::size_t kMaxKept = 64;
 
+// Whether the calling thread holds the global lock already: Python code in
+// a request has called the plugin again. Up to Python 3.11 the current thread
+// state is that of whichever thread holds the lock, asked from any thread, so
+// it is compared with the state Python has bound to this thread.
+bool CallerHoldsTheLock() {
+  PyThreadState* own = PyGILState_GetThisThreadState();
+  return own != nullptr && own == qorv::py::CurrentThreadState();
+}
+
 }  // namespace
 
 // Room for every kept state from the start: Enter never allocates, and so
@@ -29,7 +38,7 @@ void ThreadStates::AdoptStartingThread() { Keep(PyThreadState_Get()); }
 
 ThreadStates::Entry ThreadStates::Enter() {
   Entry entry;
-  if (qorv::py::CurrentThreadState() != nullptr) {
+  if (CallerHoldsTheLock()) {
     entry.nested = true;
     return entry;
   }

@@ -96,6 +96,31 @@ TEST(PythonThreads, RunWhileTheHostIsElsewhere) {
   });
 }
 
+// A Python thread that computes holds the global lock most of the time: each
+// request must wait for it rather than run Python beside it.
+TEST(PythonThreads, RequestsTakeTheLockFromAThreadThatComputes) {
+  RunInChildProcess([] {
+    PluginRun run;
+    ASSERT_TRUE(run.Open());
+    run.Run("import threading\n"
+            "spins = [0]\n"
+            "stop = threading.Event()\n"
+            "def spin():\n"
+            "    while not stop.is_set():\n"
+            "        spins[0] += 1\n"
+            "spinner = threading.Thread(target=spin)\n"
+            "spinner.start()\n"
+            "seen = []");
+    for (int i = 0; i < 100; ++i) {
+      run.Run("seen.append(spins[0])");
+      ASSERT_EQ(run.Ask("PyCallObject", "PYMOD=tools PYOBJ=echo " + std::to_string(i)),
+                std::to_string(i));
+    }
+    run.Run("stop.set(); spinner.join()\n"
+            "assert len(seen) == 100 and seen == sorted(seen), seen");
+  });
+}
+
 TEST(PythonThreads, CloseWaitsForAThreadThatEndsSoon) {
   RunInChildProcess([] {
     PluginRun run;
