@@ -11,6 +11,9 @@ class RegistryTest : public ::testing::Test {
  protected:
   // Each test starts with an empty registry and ids from "o_1".
   void SetUp() override { ResetRegistry(); }
+
+  // How many tools.Tracked objects are alive.
+  static int Alive() { return std::stoi(Ask("PyCallObject", "PYMOD=tools PYOBJ=alive")); }
 };
 
 TEST_F(RegistryTest, GeneratedIdsCountFromOneAndChosenIdsDoNotAdvance) {
@@ -56,37 +59,34 @@ TEST_F(RegistryTest, RemoveCutsTrailingSpacesOnly) {
 }
 
 TEST_F(RegistryTest, ObjectsAreReleasedWhenRemovedOrReplaced) {
-  auto alive = [] { return Ask("PyCallObject", "PYMOD=tools PYOBJ=alive"); };
-  const std::string before = alive();
+  const int before = Alive();
   ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Tracked SETID=t"), "t");
-  EXPECT_EQ(alive(), std::to_string(std::stoi(before) + 1));
+  EXPECT_EQ(Alive(), before + 1);
   // Registering under a held id releases the object it held.
   ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Tracked SETID=t"), "t");
-  EXPECT_EQ(alive(), std::to_string(std::stoi(before) + 1));
+  EXPECT_EQ(Alive(), before + 1);
   EXPECT_EQ(Ask("PyRemoveObject", "t"), "TRUE");
-  EXPECT_EQ(alive(), before);
+  EXPECT_EQ(Alive(), before);
 }
 
 TEST_F(RegistryTest, TheSameObjectRegisteredAgainUnderItsIdIsHeldOnce) {
-  auto alive = [] { return std::stoi(Ask("PyCallObject", "PYMOD=tools PYOBJ=alive")); };
-  const int before = alive();
+  const int before = Alive();
   ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=keep_tracked SETID=same"), "same");
   ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=keep_tracked SETID=same"), "same");
   ASSERT_EQ(Ask("PyCallObject", "PYMOD=tools PYOBJ=forget_kept"), "");
-  EXPECT_EQ(alive(), before + 1);  // held by the registry alone
+  EXPECT_EQ(Alive(), before + 1);  // held by the registry alone
   EXPECT_EQ(Ask("PyRemoveObject", "same"), "TRUE");
-  EXPECT_EQ(alive(), before);  // its __del__ ran
+  EXPECT_EQ(Alive(), before);  // its __del__ ran
 }
 
 TEST_F(RegistryTest, GeneratedIdIsNotAvoidedBelowTheCap) {
-  auto alive = [] { return std::stoi(Ask("PyCallObject", "PYMOD=tools PYOBJ=alive")); };
-  const int before = alive();
+  const int before = Alive();
   ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Tracked SETID=o_2"), "o_2");
   EXPECT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Counter"), "o_1");
   // The second generated id is o_2 all the same: the entry now holds the
   // new object, and the Tracked one it held is released.
   EXPECT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Counter 7"), "o_2");
-  EXPECT_EQ(alive(), before);
+  EXPECT_EQ(Alive(), before);
   EXPECT_EQ(Ask("PyCallObjectMethod", "PYOBJ=o_2 PYOMD=add 1"), "8");
 }
 
