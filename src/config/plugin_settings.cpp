@@ -11,85 +11,63 @@ namespace {
 
 constexpr const char kSection[] = "QORV_PYTHON";
 
-// Appends head + separator + item for each item of the comma list to the
-// array of `count` entries; returns the new count.
-std::int32_t AppendJoined(char*** array, std::int32_t count, const char* head,
-                          const std::string& list, const char* separator) {
+std::vector<std::string> JoinedItems(const std::string& head, const std::string& list,
+                                     const char* separator) {
+  std::vector<std::string> joined;
   char** items = nullptr;
-  const std::int32_t itemCount = SplitList(list.c_str(), &items);
-  if (itemCount > 0) {
-    auto* grown = static_cast<char**>(std::realloc(*array, (count + itemCount) * sizeof(char*)));
-    if (grown != nullptr) {
-      *array = grown;
-      for (std::int32_t k = 0; k < itemCount; ++k) {
-        grown[count + k] = JoinPath(head, items[k], separator);
-      }
-      count += itemCount;
-    }
-  }
-  FreeList(items, itemCount);
-  return count;
+  const std::int32_t count = SplitList(list.c_str(), &items);
+  for (std::int32_t k = 0; k < count; ++k) joined.push_back(head + separator + items[k]);
+  FreeList(items, count);
+  return joined;
 }
 
 }  // namespace
 
-void PluginSettings::Release() {
-  std::free(logDirectory);
-  logDirectory = nullptr;
-  FreeList(moduleDirectories, moduleDirectoryCount);
-  moduleDirectories = nullptr;
-  moduleDirectoryCount = 0;
-  FreeList(scriptDirectories, scriptDirectoryCount);
-  scriptDirectories = nullptr;
-  scriptDirectoryCount = 0;
-  log = LogDetail::None;
-  std::free(unknownLog_);
-  unknownLog_ = nullptr;
+std::string SettingsFilePath() {
+  const char* chosen = std::getenv("QORV_PYTHON_SETTINGS");
+  return chosen != nullptr && *chosen != '\0' ? chosen : "qorv_python.ini";
 }
 
-void ReadPluginSettings(const char* fileName, const char* separator, PluginSettings* settings) {
-  settings->Release();
+PluginSettings ReadPluginSettings(const std::string& path, const char* separator) {
+  PluginSettings settings;
+  settings.file = path;
   SettingsFile file;
-  file.Load(fileName);
-  // Every value is read only after HasKey found it, so nothing is created.
-  if (!file.HasKey(kSection, nullptr)) return;
+  file.Load(path.c_str());
+  if (!file.HasKey(kSection, nullptr)) return settings;
   SettingsFile::SectionMap& section = file.Section(kSection);
 
   if (file.HasKey(kSection, "log")) {
     const std::string& value = section["log"];
     if (value == "errors") {
-      settings->log = LogDetail::Errors;
+      settings.log = LogDetail::Errors;
     } else if (value == "requests") {
-      settings->log = LogDetail::Requests;
+      settings.log = LogDetail::Requests;
     } else if (value != "none") {
-      settings->unknownLog_ = strdup(value.c_str());
+      settings.warnings.push_back("unknown value '" + value +
+                                  "' of the setting log (none, errors or requests); nothing is logged");
     }
   }
+  if (file.HasKey(kSection, "timeout")) settings.timeoutSeconds = std::atof(section["timeout"].c_str());
 
-  if (!file.HasKey(kSection, "prefix")) return;
-  const char* prefix = section["prefix"].c_str();
-
+  if (!file.HasKey(kSection, "prefix")) return settings;
+  const std::string prefix = section["prefix"];
   if (file.HasKey(kSection, "logdir")) {
-    settings->logDirectory = JoinPath(prefix, section["logdir"].c_str(), separator);
+    settings.logDirectorySet = true;
+    settings.logDirectory = prefix + separator + section["logdir"];
   }
-
   if (file.HasKey(kSection, "moduledir")) {
-    char* first = JoinPath(prefix, section["moduledir"].c_str(), separator);
-    settings->moduleDirectories = static_cast<char**>(std::malloc(sizeof(char*)));
-    if (settings->moduleDirectories == nullptr) {
-      std::free(first);
-    } else {
-      settings->moduleDirectories[0] = first;
-      settings->moduleDirectoryCount = 1;
-      if (file.HasKey(kSection, "modulesubdir")) {
-        settings->moduleDirectoryCount = AppendJoined(&settings->moduleDirectories, 1, first,
-                                                      section["modulesubdir"], separator);
+    settings.moduleDirectories.push_back(prefix + separator + section["moduledir"]);
+    if (file.HasKey(kSection, "modulesubdir")) {
+      for (std::string& item : JoinedItems(settings.moduleDirectories[0], section["modulesubdir"], separator)) {
+        settings.moduleDirectories.push_back(std::move(item));
       }
     }
   }
-
   if (file.HasKey(kSection, "scriptdir")) {
-    settings->scriptDirectoryCount = AppendJoined(&settings->scriptDirectories, 0, prefix,
-                                                  section["scriptdir"], separator);
+    settings.scriptDirectories = JoinedItems(prefix, section["scriptdir"], separator);
   }
+  if (file.HasKey(kSection, "pythonpath")) {
+    settings.pythonPath = JoinedItems(prefix, section["pythonpath"], separator);
+  }
+  return settings;
 }

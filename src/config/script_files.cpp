@@ -19,11 +19,11 @@ bool ReadScriptFile(const char* path, std::string* text) {
   return std::ferror(file.get()) == 0;
 }
 
-std::string FindScriptFile(char** directories, std::int32_t directoryCount, const char* fileName,
+std::string FindScriptFile(const std::vector<std::string>& directories, const char* fileName,
                            const char* separator, std::string* text) {
-  for (std::int32_t i = 0; i < directoryCount; ++i) {
+  for (const std::string& directory : directories) {
     std::unique_ptr<char, decltype(&std::free)> path(
-        JoinPath(directories[i], fileName, separator), &std::free);
+        JoinPath(directory.c_str(), fileName, separator), &std::free);
     if (path != nullptr && ReadScriptFile(path.get(), text)) return path.get();
   }
   return "";

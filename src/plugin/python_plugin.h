@@ -1,23 +1,26 @@
-// The plugin object: PluginBase plus the settings, the object registry, the
-// interpreter and the dispatcher that routes requests among them. Every
-// member is defined in python_plugin.cpp, as a short call into the component
-// that does the work.
+// The plugin object: the boundary to the host. Open makes a Session, Close
+// ends it, and HandleRequest hands each request to the session in its turn,
+// or refuses it when no run is open. Any host thread may call at any time:
+// requests are served one after another (PyInterrupt, served at once, is the
+// exception), and Open and Close wait for the request being served.
 #ifndef QORV_PLUGIN_PYTHON_PLUGIN_H
 #define QORV_PLUGIN_PYTHON_PLUGIN_H
 
-#include <cstdint>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 
-#include "config/plugin_settings.h"
-#include "python/interpreter.h"
-#include "python/py_ref.h"
+#include "plugin/call_context.h"
+#include "plugin/session.h"
+#include "python/runtime.h"
+#include "python/thread_slot.h"
 #include "qorv/plugin_base.h"
-#include "requests/dispatcher.h"
-#include "requests/object_registry.h"
 
 class PythonPlugin : public PluginBase {
  public:
-  PythonPlugin();
+  PythonPlugin() = default;
   ~PythonPlugin() override;
 
   bool Open(const char* directory) override;
@@ -25,55 +28,27 @@ class PythonPlugin : public PluginBase {
                             char* parameters) override;
   bool Close() override;
 
-  // True from a successful Open to Close; requests are served only then.
-  bool InterpreterRunning() const;
-
-  // Reads section "QORV_PYTHON" of "qorv_python.ini" in the current directory
-  // into `settings`. Always true, a missing file included.
-  bool LoadSettings();
-
-  // The registry's operations: see ObjectRegistry.
-  const char* RegisterObject(PythonObject object, const char* id);
-  std::string NewObjectId();
-  PythonObject FindObject(const char* id) const;
-  // Handler of "PyRemoveObject": releases the object held under the text with
-  // its trailing spaces cut. Answers the constant "TRUE" or "FALSE".
-  const char* RemoveObject(const char* text);
-  void ClearObjects();
-
-  // The interpreter's calls: see Interpreter.
-  PyRef CallFunction(const char* module, const char* name, char** params, std::int32_t paramCount);
-  PyRef CallAttribute(PythonObject object, const char* name, char** params,
-                      std::int32_t paramCount);
-
-  // The rows of the dispatch table. Each answers, or returns null for "NONE".
-  const char* HandleCallObject(const Request& request);
-  const char* HandleRunString(const Request& request);
-  const char* HandleRunFile(const Request& request);
-  const char* HandleCreateObject(const Request& request);
-  const char* HandleRemoveObject(const Request& request);
-  const char* HandleCallObjectMethod(const Request& request);
-
-  // What the dispatcher reports: a failure's reason, and each request served.
-  void RequestFailed(const Request& request, const std::string& why);
-  void RequestServed(const Request& request, const char* answer);
-
-  PluginSettings settings;
-  ObjectRegistry objectRegistry;
-
  private:
-  // One line naming what failed: on Python's sys.stderr while a request
-  // runs, else on the process's standard error; and in the log file when the
-  // settings ask for errors.
-  void ReportFailure(const std::string& line);
-  // The answer of a call: its result's text, or null with the reason reported.
-  const char* AnswerOf(const Request& request, PyRef result);
+  // One request, Open or Close at a time. A caller that holds Python's lock
+  // (a Python thread calling through ctypes) gives it up while it waits.
+  void TakeTurn();
+  void EndSession();
+  // A line on the process's standard error, and in the log file when the
+  // settings ask for errors: for what happens outside a running session.
+  void ReportOutsideRun(const std::string& line, LogDetail log);
+  // Appends text to the log file from any thread, whole lines at a time.
+  static void AppendToLog(void* plugin, const char* text, std::size_t length);
+  void FlushLog();
 
-  Interpreter interpreter_;
-  Dispatcher<PythonPlugin> dispatcher_;
-  // The object that holds the text of the last request's answer, which the
-  // host may read until its next call; released then, with Python's lock.
-  PyRef answerOwner_;
+  Runtime runtime_;
+  ThreadSlot<HostThread> hostThreads_;
+  std::mutex turn_;
+  // Guards session_ for requests served at once; the turn guards it for the
+  // rest. Both are held to replace it.
+  std::shared_mutex sessionGuard_;
+  std::unique_ptr<Session> session_;
+  std::mutex logMutex_;
+  std::string pendingLog_;  // the start of a line not yet ended
 };
 
 #endif  // QORV_PLUGIN_PYTHON_PLUGIN_H

@@ -1,10 +1,11 @@
-// Calling Python with string arguments.
+#include "python/calls.h"
+
 #include <Python.h>
 
+#include <array>
 #include <cstring>
 
 #include "python/errors.h"
-#include "python/interpreter.h"
 #include "python/python_compat.h"
 
 namespace {
@@ -35,22 +36,6 @@ PyRef Attribute(PyBorrowed object, PyBorrowed name, const char* text) {
   return PyRef::Steal(PyObject_GetAttr(object.get(), name.get()));
 }
 
-// A tuple of the params as Python strings, or null with the error set.
-PyRef ArgumentTuple(char** params, std::int32_t paramCount) {
-  PyRef args = PyRef::Steal(PyTuple_New(paramCount));
-  for (std::int32_t i = 0; args && i < paramCount; ++i) {
-    PyObject* param = qorv::py::TextFromBytes(params[i]);
-    if (param == nullptr) return PyRef();
-    PyTuple_SET_ITEM(args.get(), i, param);  // the tuple takes over this reference
-  }
-  return args;
-}
-
-PyRef Reported(PyRef result) {
-  if (!result) ReportPythonError();
-  return result;
-}
-
 // The callable, or null with a TypeError set.
 PyRef Callable(PyRef attribute) {
   if (attribute && !PyCallable_Check(attribute.get())) {
@@ -60,24 +45,56 @@ PyRef Callable(PyRef attribute) {
   return attribute;
 }
 
+PyRef Reported(PyRef result) {
+  if (!result) ReportPythonError();
+  return result;
+}
+
+// Most calls have a few arguments: their Python strings live on the stack,
+// with the free slot in front that a call may use.
+constexpr std::size_t kStackArguments = 8;
+
 PyRef CallWithTexts(PyRef function, char** params, std::int32_t paramCount) {
   if (!function) return Reported(PyRef());
-  PyRef args = ArgumentTuple(params, paramCount);
-  if (!args) return Reported(PyRef());
-  return Reported(PyRef::Steal(PyObject_CallObject(function.get(), args.get())));
+  const auto count = static_cast<std::size_t>(paramCount < 0 ? 0 : paramCount);
+  std::array<PyObject*, kStackArguments + 1> onStack;
+  std::vector<PyObject*> onHeap;
+  PyObject** slots = onStack.data();
+  if (count > kStackArguments) {
+    onHeap.resize(count + 1);
+    slots = onHeap.data();
+  }
+  PyObject** args = slots + 1;
+  std::size_t made = 0;
+  for (; made < count; ++made) {
+    args[made] = qorv::py::TextFromBytes(params[made]);
+    if (args[made] == nullptr) break;
+  }
+  PyRef result;
+  if (made == count) result = PyRef::Steal(qorv::py::CallWithArguments(function.get(), args, count));
+  for (std::size_t i = 0; i < made; ++i) Py_DECREF(args[i]);
+  return Reported(std::move(result));
 }
 
 constexpr std::size_t kMaxResolved = 8;
 
 }  // namespace
 
-PyRef Interpreter::CallFunction(const char* module, const char* name, char** params,
+PythonCalls::~PythonCalls() {
+  for (ResolvedFunction& entry : resolved_) {
+    for (PyRef* held : {&entry.moduleName, &entry.functionName, &entry.moduleObject, &entry.function}) {
+      static_cast<void>(held->release());
+    }
+  }
+}
+
+PyRef PythonCalls::CallFunction(const char* module, const char* name, char** params,
                                 std::int32_t paramCount) {
   if (module == nullptr || name == nullptr) return PyRef();
   return CallWithTexts(ResolveFunction(module, name), params, paramCount);
 }
 
-PyRef Interpreter::CallAttribute(PyBorrowed object, const char* name, char** params,
+PyRef PythonCalls::CallAttribute(PyBorrowed object, const char* name, char** params,
                                  std::int32_t paramCount) {
   PyBorrowed attributeName = names_.Get(name);
   PyRef attribute = attributeName ? Attribute(object, attributeName, name) : PyRef();
@@ -85,43 +102,50 @@ PyRef Interpreter::CallAttribute(PyBorrowed object, const char* name, char** par
 }
 
 // A request calls the same few module functions again and again: a function
-// found before is taken again as long as neither sys.modules nor the
-// module's namespace has changed since, which the version tags of the two
-// dicts tell. Otherwise (and always on Python 2) it is looked up afresh.
-PyRef Interpreter::ResolveFunction(const char* module, const char* name) {
-  const PyBorrowed modules(PyImport_GetModuleDict());
+// found before is taken again as long as the same lookups would find it. The
+// caller gets a reference of its own, since the call may run a request that
+// replaces the entry.
+PyRef PythonCalls::ResolveFunction(const char* module, const char* name) {
+  PyObject* const modules = PyImport_GetModuleDict();
   std::uint64_t modulesVersion = 0;
   std::uint64_t namespaceVersion = 0;
-  const bool versioned = qorv::py::DictVersion(modules.get(), &modulesVersion);
-  // The entry of this module and name, if any; a stale one is replaced below.
-  ResolvedFunction* known = nullptr;
-  for (ResolvedFunction& entry : resolved_) {
-    if (std::strcmp(entry.name.c_str(), name) == 0 && std::strcmp(entry.module.c_str(), module) == 0) {
-      known = &entry;
-      break;
-    }
-  }
-  if (known != nullptr && known->modulesVersion == modulesVersion &&
-      Py_TYPE(known->moduleObject.get()) == &PyModule_Type &&
-      qorv::py::DictVersion(PyModule_GetDict(known->moduleObject.get()), &namespaceVersion) &&
-      namespaceVersion == known->namespaceVersion) {
-    return PyRef::Borrow(known->function.borrowed());
+  const bool versioned = qorv::py::DictVersion(modules, &modulesVersion);
+  ResolvedFunction* known = Find(module, name);
+  if (known != nullptr && Py_TYPE(known->moduleObject.get()) == &PyModule_Type) {
+    PyObject* const namespaceDict = PyModule_GetDict(known->moduleObject.get());
+    const bool stands =
+        versioned ? known->modulesVersion == modulesVersion &&
+                        qorv::py::DictVersion(namespaceDict, &namespaceVersion) &&
+                        namespaceVersion == known->namespaceVersion
+                  : qorv::py::DictItem(modules, known->moduleName.get()) == known->moduleObject.get() &&
+                        qorv::py::DictItem(namespaceDict, known->functionName.get()) ==
+                            known->function.get();
+    if (stands) return PyRef::Borrow(known->function.borrowed());
+    PyErr_Clear();
   }
 
   PyBorrowed moduleName = names_.Get(module);
   PyRef moduleObject = moduleName ? ImportModule(moduleName) : PyRef();
-  PyBorrowed attributeName = moduleObject ? names_.Get(name) : PyBorrowed();
-  PyRef function = Callable(attributeName ? Attribute(moduleObject.borrowed(), attributeName, name)
-                                          : PyRef());
+  PyBorrowed functionName = moduleObject ? names_.Get(name) : PyBorrowed();
+  PyRef function = Callable(functionName ? Attribute(moduleObject.borrowed(), functionName, name)
+                                         : PyRef());
   // Kept only where the two lookups are all there is to getattr: a plain
   // module, and a name that is no double-underscore one of the module type.
-  if (!function || !versioned || !PyModule_CheckExact(moduleObject.get()) || IsDunder(name) ||
-      !qorv::py::DictVersion(modules.get(), &modulesVersion) ||
-      !qorv::py::DictVersion(PyModule_GetDict(moduleObject.get()), &namespaceVersion)) {
+  if (!function || !PyModule_CheckExact(moduleObject.get()) || IsDunder(name)) return function;
+  if (versioned && (!qorv::py::DictVersion(modules, &modulesVersion) ||
+                    !qorv::py::DictVersion(PyModule_GetDict(moduleObject.get()), &namespaceVersion))) {
     return function;
   }
-  ResolvedFunction entry{module, name, std::move(moduleObject), PyRef::Borrow(function.borrowed()),
-                         modulesVersion, namespaceVersion};
+  // The import may have run a request of its own that changed the entries.
+  known = Find(module, name);
+  ResolvedFunction entry{module,
+                         name,
+                         PyRef::Borrow(moduleName),
+                         PyRef::Borrow(functionName),
+                         std::move(moduleObject),
+                         PyRef::Borrow(function.borrowed()),
+                         modulesVersion,
+                         namespaceVersion};
   if (known != nullptr) {
     *known = std::move(entry);
   } else if (resolved_.size() < kMaxResolved) {
@@ -132,21 +156,39 @@ PyRef Interpreter::ResolveFunction(const char* module, const char* name) {
   return function;
 }
 
-void Interpreter::ForgetResolvedFunctions() {
-  resolved_.clear();
-  nextResolved_ = 0;
+PythonCalls::ResolvedFunction* PythonCalls::Find(const char* module, const char* name) {
+  for (ResolvedFunction& entry : resolved_) {
+    if (std::strcmp(entry.name.c_str(), name) == 0 && std::strcmp(entry.module.c_str(), module) == 0) {
+      return &entry;
+    }
+  }
+  return nullptr;
 }
 
-const char* Interpreter::ResultText(const PyRef& result, PyRef* owner, std::string* why) {
+void PythonCalls::Clear() {
+  resolved_.clear();
+  nextResolved_ = 0;
+  names_.Clear();
+}
+
+bool ResultText(const PyRef& result, std::string* answer, std::string* why) {
   why->clear();
-  if (!result) return nullptr;
-  if (const char* text = qorv::py::ResultChars(result.get(), owner)) return text;
+  if (!result) return false;
+  PyRef owner;
+  Py_ssize_t length = 0;
+  if (const char* text = qorv::py::ResultChars(result.get(), &owner, &length)) {
+    // The answer ends at the first NUL, as the host reads it.
+    const void* nul = std::memchr(text, '\0', static_cast<std::size_t>(length));
+    answer->assign(text, nul != nullptr ? static_cast<const char*>(nul) - text
+                                        : static_cast<std::size_t>(length));
+    return true;
+  }
   if (PyErr_Occurred()) {
     ReportPythonError();  // a str that cannot be encoded
-    return nullptr;
+    return false;
   }
   if (result.get() != Py_None) {
     *why = std::string("the result is of type '") + Py_TYPE(result.get())->tp_name + "', not text";
   }
-  return nullptr;
+  return false;
 }

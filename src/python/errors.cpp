@@ -3,18 +3,32 @@
 #include <Python.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "python/py_ref.h"
 #include "python/python_compat.h"
 
 namespace {
 
-FailureCopy failureCopy = nullptr;
-void* failureCopyContext = nullptr;
+LogCopy logCopy = nullptr;
+void* logCopyContext = nullptr;
+PyObject* stopException = nullptr;
+bool stopSeen = false;
+// Set while a failure that is already copied to the log is being written to
+// sys.stderr, whose own copy then leaves it out.
+int reporting = 0;
 
 void Copy(const std::string& text) {
-  if (failureCopy != nullptr) failureCopy(failureCopyContext, text);
+  if (logCopy != nullptr) logCopy(logCopyContext, text.data(), text.size());
 }
+
+class Reporting {
+ public:
+  Reporting() { ++reporting; }
+  ~Reporting() { --reporting; }
+  Reporting(const Reporting&) = delete;
+  Reporting& operator=(const Reporting&) = delete;
+};
 
 // Writes `text` to sys.stderr; false when there is no usable sys.stderr.
 bool WriteToPythonStderr(const std::string& text) {
@@ -59,10 +73,18 @@ std::string FormatError(PyObject* type, PyObject* value, PyObject* traceback) {
 
 }  // namespace
 
-void CopyFailuresTo(FailureCopy copy, void* context) {
-  failureCopy = copy;
-  failureCopyContext = context;
+void CopyFailuresTo(LogCopy copy, void* context) {
+  logCopy = copy;
+  logCopyContext = context;
 }
+
+void CopyStderrText(const char* text, std::size_t length) {
+  if (reporting == 0 && logCopy != nullptr) logCopy(logCopyContext, text, length);
+}
+
+void SetStopException(PyObject* stopClass) { stopException = stopClass; }
+
+bool TakeStopSeen() { return std::exchange(stopSeen, false); }
 
 void ReportPythonError() {
   if (!PyErr_Occurred()) return;
@@ -75,8 +97,13 @@ void ReportPythonError() {
   PyRef ownedValue = PyRef::Steal(value);
   PyRef ownedTraceback = PyRef::Steal(traceback);
   if (type == nullptr) return;
-  if (failureCopy != nullptr) Copy(FormatError(type, value, traceback));
+  if (stopException != nullptr && PyErr_GivenExceptionMatches(type, stopException)) {
+    stopSeen = true;
+    return;
+  }
+  if (logCopy != nullptr) Copy(FormatError(type, value, traceback));
   // Not PyErr_Print: it ends the process on SystemExit.
+  const Reporting reported;
   PyErr_Display(type, value != nullptr ? value : Py_None, traceback);
   PyErr_Clear();  // whatever printing itself raised (a closed stderr)
 }
@@ -84,6 +111,7 @@ void ReportPythonError() {
 void PrintFailure(const std::string& line) {
   const std::string text = "qorv_python: " + line + "\n";
   Copy(text);
+  const Reporting reported;
   if (!WriteToPythonStderr(text)) {
     std::fputs(text.c_str(), stderr);
     std::fflush(stderr);

@@ -3,17 +3,35 @@
 #ifndef QORV_PYTHON_ERRORS_H
 #define QORV_PYTHON_ERRORS_H
 
+#include <cstddef>
 #include <string>
 
-// Receives every failure text that is printed (a traceback or a reason line),
-// for a copy in the plugin's log file; `context` is handed back to it.
-using FailureCopy = void (*)(void* context, const std::string& text);
-void CopyFailuresTo(FailureCopy copy, void* context);
+struct _object;  // PyObject
+
+// Where failure texts (tracebacks and reason lines) are copied besides, and
+// what Python writes to sys.stderr while a run's log keeps it: the plugin's
+// log file. Set and used with the lock held; null: nowhere.
+using LogCopy = void (*)(void* context, const char* text, std::size_t length);
+void CopyFailuresTo(LogCopy copy, void* context);
+
+// For sys.stderr's copy: `text` goes to the log unless it is a failure that
+// is being reported, which is in the log already.
+void CopyStderrText(const char* text, std::size_t length);
+
+// The class of the exception that stops a request (qorv_python.RequestStopped),
+// or null; lent by its owner for as long as it is set.
+void SetStopException(_object* stopClass);
 
 // Prints the pending Python error, if any, with its traceback on the
 // interpreter's stderr and clears it, so that no request inherits it.
 // SystemExit is printed like any other error: it never ends the process.
+// The exception that stops a request is cleared without a word: its reason
+// is the caller's to say (see TakeStopSeen).
 void ReportPythonError();
+
+// Whether ReportPythonError cleared the exception that stops a request since
+// the last call.
+bool TakeStopSeen();
 
 // Prints one line on Python's sys.stderr (the lock must be held), or on the
 // process's standard error when Python's is unusable.

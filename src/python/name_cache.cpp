@@ -21,10 +21,8 @@ PyBorrowed NameCache::Get(const char* text) {
   key_.assign(text);
   auto found = names_.find(key_);
   if (found == names_.end()) {
-    PyObject* name = qorv::py::TextFromBytes(text);
-    if (name == nullptr) return PyBorrowed();
-    qorv::py::InternInPlace(&name);
-    PyRef owned = PyRef::Steal(name);  // released by the PyRef if the insert throws
+    PyRef owned = PyRef::Steal(qorv::py::TextFromBytes(text));
+    if (!owned) return PyBorrowed();
     if (names_.size() >= kMaxNames) Clear();
     found = names_.emplace(key_, std::move(owned)).first;
   }

@@ -1,8 +1,9 @@
-// Interned Python strings of the module and attribute names that requests
-// use. Interned names make the lookups in sys.modules, in type caches and in
-// module dictionaries pointer comparisons, and spare decoding the same name
-// on every call. Requests use a handful of names; the cache starts afresh if
-// it ever holds more than a few thousand.
+// Python strings of the module and attribute names that requests use, so
+// that the same name is not decoded on every call. The strings are not
+// interned: an interned string lives for ever on Python 3.12, and a host
+// that names many distinct modules or attributes would grow without end.
+// Requests use a handful of names; the cache starts afresh if it ever holds
+// more than a few thousand.
 #ifndef QORV_PYTHON_NAME_CACHE_H
 #define QORV_PYTHON_NAME_CACHE_H
 

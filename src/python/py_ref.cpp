@@ -9,6 +9,8 @@ PyRef PyRef::Borrow(PyBorrowed object) {
 
 void PyRef::Reset() { Py_CLEAR(object_); }
 
+void ReleaseReference(PyObject* object) { Py_XDECREF(object); }
+
 PendingError::PendingError() { PyErr_Fetch(&type_, &value_, &traceback_); }
 
 // PyErr_Restore takes over the three references.

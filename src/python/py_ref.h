@@ -52,6 +52,10 @@ class PyRef {
   _object* object_ = nullptr;
 };
 
+// Releases one reference that a holder of opaque pointers (the registry) was
+// given; the lock must be held.
+void ReleaseReference(_object* object);
+
 // Keeps the Python error that is pending when it is made, with the error
 // indicator cleared, while cleanup code runs; puts it back when it goes.
 class PendingError {

@@ -1,5 +1,7 @@
-// Everything that differs between the Python 2.7 and Python 3 builds, and
-// between the Python 3 versions, in one place.
+// The small differences between the Python 2.7 and Python 3 builds, and
+// between the Python 3 versions, in one place. Whole subsystems that differ
+// (starting the interpreter, exit handlers, compiling scripts) have a source
+// file per Python line instead: python_line.h.
 //
 // Request texts are bytes. Python 2 takes them as str (bytes) unchanged. On
 // Python 3 they become str, decoded as UTF-8 with "surrogateescape", so every
@@ -9,14 +11,15 @@
 #define QORV_PYTHON_PYTHON_COMPAT_H
 
 #include <Python.h>
+#if PY_MAJOR_VERSION < 3
+#include <pythread.h>
+#endif
 
-#include "python/py_ref.h"
-
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <string_view>
+
+#include "python/py_ref.h"
 
 namespace qorv::py {
 
@@ -31,27 +34,27 @@ constexpr bool kRestartIsSafe =
 #if PY_MAJOR_VERSION >= 3
 
 // A new reference to the Python text of a request text, or null with an error set.
-inline PyObject* TextFromBytes(const char* text) {
-  return PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::strlen(text)), "surrogateescape");
+inline PyObject* TextFromBytes(const char* text, std::size_t length) {
+  return PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "surrogateescape");
 }
 
 // The answer text of a call's result, in place: the NUL-terminated bytes of
 // a str (UTF-8, or the bytes that "surrogateescape" stands for) or a bytes
-// object. *owner holds the object that holds them. Null for a result that has
-// no text (an error is set only when a str could not be encoded).
-inline const char* ResultChars(PyObject* result, PyRef* owner) {
+// object, with their length. *owner holds the object that holds them when it
+// is not the result itself. Null for a result that has no text (an error is
+// set only when a str could not be encoded).
+inline const char* ResultChars(PyObject* result, PyRef* owner, Py_ssize_t* length) {
   if (PyUnicode_Check(result)) {
     // The UTF-8 form is cached in the object, and free for ASCII text.
-    if (const char* utf8 = PyUnicode_AsUTF8AndSize(result, nullptr)) {
-      *owner = PyRef::Borrow(PyBorrowed(result));
-      return utf8;
-    }
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(result, length)) return utf8;
     PyErr_Clear();  // lone surrogates: encode them back as the bytes they stand for
     *owner = PyRef::Steal(PyUnicode_AsEncodedString(result, "utf-8", "surrogateescape"));
-    return *owner ? PyBytes_AS_STRING(owner->get()) : nullptr;
+    if (!*owner) return nullptr;
+    *length = PyBytes_GET_SIZE(owner->get());
+    return PyBytes_AS_STRING(owner->get());
   }
   if (PyBytes_Check(result)) {
-    *owner = PyRef::Borrow(PyBorrowed(result));
+    *length = PyBytes_GET_SIZE(result);
     return PyBytes_AS_STRING(result);
   }
   return nullptr;
@@ -78,17 +81,27 @@ inline bool DictVersion(PyObject* dict, std::uint64_t* version) {
 #endif
 }
 
-inline void InternInPlace(PyObject** text) { PyUnicode_InternInPlace(text); }
-
 // The item of `key`, or null (an error set only when the lookup failed). The
 // Python 3 call skips the saving and restoring of the error state that
 // PyDict_GetItem does on every lookup.
 inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItemWithError(dict, key); }
 
 inline PyObject* SysObject(const char* name) { return PySys_GetObject(name); }
+inline bool SetSysObject(const char* name, PyObject* value) { return PySys_SetObject(name, value) == 0; }
 
 inline PyObject* CallMethodNoArgs(PyObject* object, const char* method) {
   return PyObject_CallMethod(object, method, nullptr);
+}
+
+// Calls `callable` with positional arguments, without building a tuple where
+// the Python version can. `args` has one free slot before args[0], which the
+// callee may use (to prepend a bound method's self).
+inline PyObject* CallWithArguments(PyObject* callable, PyObject** args, std::size_t count) {
+#if PY_MINOR_VERSION >= 9
+  return PyObject_Vectorcall(callable, args, count | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+#else
+  return _PyObject_Vectorcall(callable, args, count | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+#endif
 }
 
 // The current thread state, or null. From Python 3.12 it is the calling
@@ -102,179 +115,80 @@ inline PyThreadState* CurrentThreadState() {
 #endif
 }
 
-inline std::string StatusText(const PyStatus& status) {
-  std::string text = status.func != nullptr ? std::string(status.func) + ": " : std::string();
-  return text + (status.err_msg != nullptr ? status.err_msg : "failed");
-}
-
-// Starts the interpreter as a guest: no signal handlers, no change to the
-// host's locale or C streams, sys.argv [''], and sys.executable naming
-// `program` (when given) rather than whatever "python3" the PATH finds.
-// False with the reason when it cannot start.
-inline bool StartInterpreter(const std::string& program, std::string* reason) {
-  PyPreConfig preconfig;
-  PyPreConfig_InitPythonConfig(&preconfig);
-  preconfig.configure_locale = 0;
-  preconfig.parse_argv = 0;
-  PyStatus status = Py_PreInitialize(&preconfig);
-  if (PyStatus_Exception(status)) {
-    *reason = StatusText(status);
-    return false;
-  }
-  PyConfig config;
-  PyConfig_InitPythonConfig(&config);
-  config.install_signal_handlers = 0;
-  config.configure_c_stdio = 0;
-  config.parse_argv = 0;
-  if (!program.empty()) {
-    status = PyConfig_SetBytesString(&config, &config.program_name, program.c_str());
-  }
-  if (!PyStatus_Exception(status)) status = Py_InitializeFromConfig(&config);
-  PyConfig_Clear(&config);
-  if (PyStatus_Exception(status)) {
-    *reason = StatusText(status);
-    return false;
-  }
-  return true;
-}
-
 inline PyObject* EvalCode(PyObject* code, PyObject* globals) {
   return PyEval_EvalCode(code, globals, globals);
-}
-
-// Compiles the text of a script file; `path` names it in tracebacks. The
-// compiler reads a coding declaration and a byte-order mark as it does in a file.
-inline PyObject* CompileScript(const std::string& source, const char* path) {
-  return Py_CompileStringExFlags(source.c_str(), path, Py_file_input, nullptr, -1);
-}
-
-// Runs the functions registered with atexit, as finalisation would; they
-// are gone from the list afterwards.
-inline bool RunExitHandlers() {
-  PyRef atexit = PyRef::Steal(PyImport_ImportModule("atexit"));
-  return atexit && PyRef::Steal(CallMethodNoArgs(atexit.get(), "_run_exitfuncs"));
 }
 
 // The C module behind the signal module.
 constexpr const char kSignalModule[] = "_signal";
 
+using ThreadIdent = unsigned long;
+
 #else  // Python 2.7
 
-inline PyObject* TextFromBytes(const char* text) { return PyString_FromString(text); }
+inline PyObject* TextFromBytes(const char* text, std::size_t length) {
+  return PyString_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
+}
 
 // A str gives its bytes; a unicode object its text in the default encoding
 // (an error is set when that encoding cannot represent it).
-inline const char* ResultChars(PyObject* result, PyRef* owner) {
+inline const char* ResultChars(PyObject* result, PyRef* owner, Py_ssize_t* length) {
   if (PyString_Check(result)) {
-    *owner = PyRef::Borrow(PyBorrowed(result));
+    *length = PyString_GET_SIZE(result);
     return PyString_AS_STRING(result);
   }
   if (!PyUnicode_Check(result)) return nullptr;
   *owner = PyRef::Steal(PyUnicode_AsEncodedString(result, nullptr, nullptr));  // default encoding
-  return *owner ? PyString_AS_STRING(owner->get()) : nullptr;
+  if (!*owner) return nullptr;
+  *length = PyString_GET_SIZE(owner->get());
+  return PyString_AS_STRING(owner->get());
 }
 
 // Python 2's dicts carry no version.
 inline bool DictVersion(PyObject*, std::uint64_t*) { return false; }
 
-inline void InternInPlace(PyObject** text) { PyString_InternInPlace(text); }
-
 inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItem(dict, key); }
 
 inline PyObject* SysObject(const char* name) { return PySys_GetObject(const_cast<char*>(name)); }
+inline bool SetSysObject(const char* name, PyObject* value) {
+  return PySys_SetObject(const_cast<char*>(name), value) == 0;
+}
 
 inline PyObject* CallMethodNoArgs(PyObject* object, const char* method) {
   return PyObject_CallMethod(object, const_cast<char*>(method), nullptr);
 }
 
-inline PyThreadState* CurrentThreadState() { return _PyThreadState_Current; }
-
-inline bool StartInterpreter(const std::string& program, std::string* /*reason*/) {
-  // Python 2 keeps the pointer: the text must outlive the interpreter.
-  static std::string programName;
-  if (!program.empty()) {
-    programName = program;
-    Py_SetProgramName(&programName[0]);
+// Python 2 calls with a tuple; the free slot before args[0] is not used.
+inline PyObject* CallWithArguments(PyObject* callable, PyObject** args, std::size_t count) {
+  PyRef tuple = PyRef::Steal(PyTuple_New(static_cast<Py_ssize_t>(count)));
+  if (!tuple) return nullptr;
+  for (std::size_t i = 0; i < count; ++i) {
+    Py_INCREF(args[i]);
+    PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), args[i]);  // the tuple takes this reference
   }
-  Py_InitializeEx(0);  // 0: no signal handlers (it aborts the process on failure)
-  if (!Py_IsInitialized()) return false;
-  PyEval_InitThreads();  // Python 2 makes the global lock only on demand
-  // An embedded Python 2 has no sys.argv, on which common modules fail.
-  char empty[] = "";
-  char* argv[] = {empty};
-  PySys_SetArgvEx(1, argv, 0);  // 0: leave sys.path alone
-  return true;
+  return PyObject_Call(callable, tuple.get(), nullptr);
 }
+
+inline PyThreadState* CurrentThreadState() { return _PyThreadState_Current; }
 
 inline PyObject* EvalCode(PyObject* code, PyObject* globals) {
   return PyEval_EvalCode(reinterpret_cast<PyCodeObject*>(code), globals, globals);
 }
 
-// Python 2 reads a script without a coding declaration as ASCII, which it
-// checks only when it reads a file; a compiled text is held to the same rule.
-inline bool DeclaresItsEncoding(const std::string& source) {
-  if (source.compare(0, 3, "\xEF\xBB\xBF") == 0) return true;  // UTF-8 byte-order mark
-  std::size_t start = 0;
-  for (int line = 0; line < 2 && start < source.size(); ++line) {
-    std::size_t end = source.find('\n', start);
-    if (end == std::string::npos) end = source.size();
-    const std::string_view text(source.data() + start, end - start);
-    const std::size_t hash = text.find('#');
-    if (hash != std::string_view::npos) {
-      const std::size_t coding = text.find("coding", hash);
-      if (coding != std::string_view::npos && coding + 6 < text.size() &&
-          (text[coding + 6] == ':' || text[coding + 6] == '=')) {
-        return true;
-      }
-    }
-    start = end + 1;
-  }
-  return false;
-}
-
-inline PyObject* CompileScript(const std::string& source, const char* path) {
-  if (!DeclaresItsEncoding(source)) {
-    for (std::size_t i = 0; i < source.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(source[i]);
-      if (c < 0x80) continue;
-      const int line = 1 + static_cast<int>(std::count(source.begin(), source.begin() + i, '\n'));
-      PyErr_Format(PyExc_SyntaxError,
-                   "Non-ASCII character '\\x%02x' in file %s on line %d, but no encoding "
-                   "declared; see http://python.org/dev/peps/pep-0263/ for details",
-                   c, path, line);
-      return nullptr;
-    }
-  }
-  return Py_CompileString(source.c_str(), path, Py_file_input);
-}
-
-// Python 2's finalisation calls sys.exitfunc once, where the atexit module
-// registers its handlers. That module sets sys.exitfunc only when it is first
-// imported, so its function stays for the next run (it empties its own list);
-// any other function is called once and removed, as finalisation does.
-inline bool RunExitHandlers() {
-  PyRef exitfunc = PyRef::Borrow(PyBorrowed(SysObject("exitfunc")));
-  if (!exitfunc) return true;
-  PyBorrowed atexit(PyDict_GetItemString(PyImport_GetModuleDict(), "atexit"));
-  PyRef runAtexit = atexit ? PyRef::Steal(PyObject_GetAttrString(atexit.get(), "_run_exitfuncs"))
-                           : PyRef();
-  PyErr_Clear();
-  if (runAtexit.get() != exitfunc.get()) {
-    PyBorrowed sys(PyImport_AddModule("sys"));
-    if (!sys || PyObject_DelAttrString(sys.get(), "exitfunc") != 0) PyErr_Clear();
-  }
-  return static_cast<bool>(PyRef::Steal(PyObject_CallObject(exitfunc.get(), nullptr)));
-}
-
 constexpr const char kSignalModule[] = "signal";
 
+using ThreadIdent = long;
+
 #endif
+
+inline PyObject* TextFromBytes(const char* text) { return TextFromBytes(text, std::strlen(text)); }
 
 // The answer text of a result copied into *out, up to its first NUL; false
 // when the result has no text.
 inline bool ResultText(PyObject* result, std::string* out) {
   PyRef owner;
-  const char* text = ResultChars(result, &owner);
+  Py_ssize_t length = 0;
+  const char* text = ResultChars(result, &owner, &length);
   if (text == nullptr) return false;
   out->assign(text);
   return true;

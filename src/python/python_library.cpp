@@ -2,10 +2,14 @@
 
 #include <Python.h>
 
+#include <cstdlib>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -82,8 +86,13 @@ void MakePythonSymbolsGlobal() {
 std::string InterpreterProgram() {
   const Dl_info info = PythonLibraryInfo();
   if (info.dli_fname == nullptr) return "";
+  // The library's real place: the loader may name it through a link, as
+  // Debian's /lib (a link to usr/lib) is named for /usr/lib.
+  char* real = realpath(info.dli_fname, nullptr);
+  const std::string library = real != nullptr ? real : info.dli_fname;
+  std::free(real);
   // <prefix>/lib/libpythonX.Y.so, or Debian's <prefix>/lib/<multiarch>/libpythonX.Y.so.
-  std::string directory = Parent(Parent(info.dli_fname, '/'), '/');
+  std::string directory = Parent(Parent(library, '/'), '/');
   for (int level = 0; level < 2 && !directory.empty(); ++level) {
     const std::string program = directory + "/bin/" + kProgramName;
     if (IsProgram(program)) return program;

@@ -1,10 +1,10 @@
-// Code strings and script texts run in the interpreter's main module, along
-// one path: compile and run, then report the error (if any) and answer.
+#include "python/run_code.h"
+
 #include <Python.h>
 
 #include "python/errors.h"
-#include "python/interpreter.h"
 #include "python/python_compat.h"
+#include "python/python_line.h"
 
 namespace {
 
@@ -26,14 +26,14 @@ bool FinishRun(PyRef result) {
 
 }  // namespace
 
-bool Interpreter::RunSource(const char* source) {
+bool RunSource(const char* source) {
   PyBorrowed globals = MainNamespace();
   if (!globals) return FinishRun(PyRef());
   return FinishRun(
       PyRef::Steal(PyRun_String(source, Py_file_input, globals.get(), globals.get())));
 }
 
-bool Interpreter::RunScript(const std::string& source, const char* path) {
+bool RunScript(const std::string& source, const char* path) {
   PyBorrowed globals = MainNamespace();
   if (!globals) return FinishRun(PyRef());
   // As the interpreter does for a main script: __file__ names it while it

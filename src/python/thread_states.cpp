@@ -8,78 +8,106 @@
 
 namespace {
 
-// A host that starts a new thread for every call would otherwise keep one
-// state per dead thread; past this many, further threads make a state for
-// each call and drop it again.
+// A host that keeps more threads than this alive gets, on the further ones,
+// a state made for each call and dropped again.
 constexpr std::size_t kMaxKept = 64;
-
-// Whether the calling thread holds the global lock already: Python code in
-// a request has called the plugin again. Up to Python 3.11 the current thread
-// state is that of whichever thread holds the lock, asked from any thread, so
-// it is compared with the state Python has bound to this thread.
-bool CallerHoldsTheLock() {
-  PyThreadState* own = PyGILState_GetThisThreadState();
-  return own != nullptr && own == qorv::py::CurrentThreadState();
-}
 
 }  // namespace
 
-// Room for every kept state from the start: Enter never allocates, and so
-// never throws.
-ThreadStates::ThreadStates() { kept_.reserve(kMaxKept); }
-
-void ThreadStates::Keep(PyThreadState* state) { kept_.push_back(state); }
+// Room for every kept state from the start: adding one never allocates, and
+// so never throws.
+ThreadStates::ThreadStates() : slot_(&HostThreadEnded) { kept_.reserve(kMaxKept); }
 
 bool ThreadStates::IsKept(PyThreadState* state) const {
   return std::find(kept_.begin(), kept_.end(), state) != kept_.end();
 }
 
-void ThreadStates::AdoptStartingThread() { Keep(PyThreadState_Get()); }
+void ThreadStates::AdoptStartingThread() {
+  Kept* kept = slot_.Get();
+  if (kept == nullptr) return;  // the state stays Python's own; the thread is then served as any other
+  *kept = {this, PyThreadState_Get(), generation_.load(), true};
+  kept_.push_back(kept->state);
+}
 
-ThreadStates::Entry ThreadStates::Enter() {
+bool ThreadStates::CallerHoldsTheLock() {
+  // Up to Python 3.11 the current thread state is that of whichever thread
+  // holds the lock, asked from any thread: it is compared with the state
+  // Python has bound to this thread.
+  PyThreadState* own = PyGILState_GetThisThreadState();
+  return own != nullptr && own == qorv::py::CurrentThreadState();
+}
+
+ThreadStates::Entry ThreadStates::Enter() noexcept {
   Entry entry;
-  if (CallerHoldsTheLock()) {
+  // Python's own binding of this thread to its state: the one look-up.
+  PyThreadState* const state = PyGILState_GetThisThreadState();
+  if (state != nullptr && state == qorv::py::CurrentThreadState()) {
     entry.nested = true;
     return entry;
   }
-  // The state Python has bound to this thread, which is gone (and the
-  // binding with it) once Python is shut down.
-  PyThreadState* state = PyGILState_GetThisThreadState();
-  if (state != nullptr && IsKept(state)) {
-    PyEval_RestoreThread(state);
-    entry.state = state;
-    return entry;
+  if (state != nullptr) {
+    const Kept* kept = slot_.Find();
+    if (kept != nullptr && kept->state == state && kept->generation == generation_.load()) {
+      PyEval_RestoreThread(state);
+      entry.kept = state;
+      return entry;
+    }
   }
-  // The thread's first call: PyGILState_Ensure finds the state Python knows
-  // for this thread, or makes one. A kept state's Ensure is never released:
-  // the count it holds stops Python from deleting the state.
+  // A thread with no state yet gets one, and keeps it. A thread that has a
+  // state of someone else's (a Python thread calling through ctypes) only
+  // borrows it for the call: its owner deletes it.
   const PyGILState_STATE gilState = PyGILState_Ensure();
-  if (kept_.size() < kMaxKept) {
-    entry.state = PyThreadState_Get();
-    Keep(entry.state);
-    return entry;
+  if (state == nullptr && kept_.size() < kMaxKept) {
+    if (Kept* kept = slot_.Get()) {
+      *kept = {this, PyThreadState_Get(), generation_.load(), false};
+      kept_.push_back(kept->state);
+      // The count that Ensure took stays until the thread ends: it keeps
+      // Python from deleting the state when this call gives the lock back.
+      entry.kept = kept->state;
+      return entry;
+    }
   }
   entry.gilState = static_cast<int>(gilState);
   return entry;
 }
 
-void ThreadStates::Leave(const Entry& entry) {
+void ThreadStates::Leave(const Entry& entry) noexcept {
   if (entry.nested) return;
-  if (entry.state != nullptr) {
+  if (entry.kept != nullptr) {
     PyEval_SaveThread();
     return;
   }
   PyGILState_Release(static_cast<PyGILState_STATE>(entry.gilState));
 }
 
-std::size_t ThreadStates::ForeignThreadCount() const {
-  const PyThreadState* current = qorv::py::CurrentThreadState();
-  std::size_t count = 0;
-  for (PyThreadState* state = PyInterpreterState_ThreadHead(PyInterpreterState_Head());
-       state != nullptr; state = PyThreadState_Next(state)) {
-    if (state != current && !IsKept(state)) ++count;
-  }
-  return count;
+// On a host thread that ends: its state goes back to Python now, with the
+// lock taken on that very thread, so that Python deletes it as it does a
+// thread of its own (threading sees the thread end; nothing waits for it).
+// The state that started Python stays, as one of the host's.
+void ThreadStates::HostThreadEnded(Kept& kept) {
+  ThreadStates* owner = kept.owner;
+  if (owner == nullptr || kept.state == nullptr || kept.startedPython) return;
+  const std::lock_guard<std::mutex> life(owner->lifeMutex_);
+  if (kept.generation != owner->generation_.load() || !Py_IsInitialized()) return;
+  PyEval_RestoreThread(kept.state);
+  const auto found = std::find(owner->kept_.begin(), owner->kept_.end(), kept.state);
+  if (found != owner->kept_.end()) owner->kept_.erase(found);
+  PyThreadState_Clear(kept.state);
+  PyThreadState_DeleteCurrent();  // gives the lock back, and Python's binding of this thread
+  kept.state = nullptr;
 }
 
-void ThreadStates::Forget() { kept_.clear(); }
+std::vector<PyThreadState*> ThreadStates::ForeignStates() const {
+  const PyThreadState* current = qorv::py::CurrentThreadState();
+  std::vector<PyThreadState*> foreign;
+  for (PyThreadState* state = PyInterpreterState_ThreadHead(PyInterpreterState_Head());
+       state != nullptr; state = PyThreadState_Next(state)) {
+    if (state != current && !IsKept(state)) foreign.push_back(state);
+  }
+  return foreign;
+}
+
+void ThreadStates::Forget() {
+  ++generation_;
+  kept_.clear();
+}

@@ -16,12 +16,18 @@ struct Request {
   const char* functionName;
   const char* text;         // the raw parameter text
   const RequestArgs* args;  // the parsed text, for the rows that parse; else null
+  // Where a handler puts an answer text of its own, which stays valid until
+  // the calling thread's next call.
+  std::string* answer;
 };
 
 template <typename Handlers>
 struct RequestRow {
   const char* functionName;
   bool parsesParameters;
+  // Served at once, beside a request that is being served, rather than in
+  // its turn after it.
+  bool servedAtOnce;
   // The answer, or null for none ("NONE").
   const char* (Handlers::*handler)(const Request& request);
 };
@@ -44,51 +50,61 @@ constexpr const char kNoAnswer[] = "NONE";
 template <typename Handlers>
 class Dispatcher {
  public:
+  using Row = RequestRow<Handlers>;
+
   // `bufferSize`: the bytes, terminating NUL included, that the host's
   // buffer is known to hold.
   template <std::size_t N>
-  Dispatcher(const RequestRow<Handlers> (&rows)[N], std::size_t bufferSize)
+  Dispatcher(const Row (&rows)[N], std::size_t bufferSize)
       : rows_(rows), rowCount_(N), bufferSize_(bufferSize) {}
 
-  // Serves one request: finds the row, parses when the row asks for it, runs
-  // the handler and writes its answer, or "NONE", into `parameters`. Returns
-  // the answer. Never throws.
-  const char* Dispatch(Handlers& handlers, const char* functionName, char* parameters) {
-    const char* answer = nullptr;
+  // The row of `functionName`, or null.
+  const Row* Find(const char* functionName) const {
+    for (std::size_t i = 0; i < rowCount_; ++i) {
+      if (std::strcmp(rows_[i].functionName, functionName) == 0) return &rows_[i];
+    }
+    return nullptr;
+  }
+
+  // Serves one request with the row Find gave (null: no such request):
+  // parses when the row asks for it, into `args`, runs the handler and
+  // writes its answer, or "NONE", into `parameters`. Returns the answer.
+  // Never throws.
+  const char* Dispatch(Handlers& handlers, const Row* row, const char* functionName,
+                       char* parameters, RequestArgs& args, std::string& answer) const {
+    const char* answered = nullptr;
     try {
-      const Request request{functionName, parameters, nullptr};
-      answer = Serve(handlers, request);
-      handlers.RequestServed(request, answer);
+      const Request request{functionName, parameters, nullptr, &answer};
+      answered = Serve(handlers, row, request, args);
+      handlers.RequestServed(request, answered);
     } catch (...) {
       // Nothing may cross the boundary; a handler that threw has no answer.
-      answer = nullptr;
+      answered = nullptr;
     }
-    return Answer(answer, parameters);
+    return Answer(answered, parameters);
   }
 
   // Answers "NONE" without looking at the request.
-  const char* Refuse(char* parameters) { return Answer(nullptr, parameters); }
+  const char* Refuse(char* parameters) const { return Answer(nullptr, parameters); }
 
  private:
-  const char* Serve(Handlers& handlers, Request request) {
-    args_.Shrink();
-    for (std::size_t i = 0; i < rowCount_; ++i) {
-      const RequestRow<Handlers>& row = rows_[i];
-      if (std::strcmp(row.functionName, request.functionName) != 0) continue;
-      if (row.parsesParameters) {
-        ParseError error;
-        if (!ParseParameters(request.text, &args_, &error)) {
-          handlers.RequestFailed(request, "parameter text rejected at byte " +
-                                              std::to_string(error.position) + ": " + error.what);
-          return nullptr;
-        }
-        request.args = &args_;
-      }
-      return (handlers.*row.handler)(request);
+  const char* Serve(Handlers& handlers, const Row* row, Request request, RequestArgs& args) const {
+    args.Shrink();
+    if (row == nullptr) {
+      handlers.RequestFailed(request,
+                             "no request is named '" + std::string(request.functionName) + "'");
+      return nullptr;
     }
-    handlers.RequestFailed(request,
-                           "no request is named '" + std::string(request.functionName) + "'");
-    return nullptr;
+    if (row->parsesParameters) {
+      ParseError error;
+      if (!ParseParameters(request.text, &args, &error)) {
+        handlers.RequestFailed(request, "parameter text rejected at byte " +
+                                            std::to_string(error.position) + ": " + error.what);
+        return nullptr;
+      }
+      request.args = &args;
+    }
+    return (handlers.*row->handler)(request);
   }
 
   const char* Answer(const char* answer, char* parameters) const {
@@ -97,12 +113,9 @@ class Dispatcher {
     return answer;
   }
 
-  const RequestRow<Handlers>* rows_;
+  const Row* rows_;
   std::size_t rowCount_;
   std::size_t bufferSize_;
-  // Reused from request to request, so that parsing allocates nothing once a
-  // text of the same size has been seen.
-  RequestArgs args_;
 };
 
 #endif  // QORV_REQUESTS_DISPATCHER_H

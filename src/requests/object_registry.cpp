@@ -40,21 +40,21 @@ class HeldUntilStored {
 
 }  // namespace
 
-const char* ObjectRegistry::Register(PythonObject object, const char* id) {
+std::string ObjectRegistry::Register(PythonObject object, const char* id) {
   HeldUntilStored held(object, release_);
-  auto [entry, inserted] =
-      entries_.try_emplace(id != nullptr ? std::string(id) : NewObjectId(), object);
+  std::string key = id != nullptr ? std::string(id) : NewObjectId();
+  auto [entry, inserted] = entries_.try_emplace(key, object);
   held.Stored();
   if (inserted) {
     MarkHeld(GeneratedNumber(entry->first));
-    return entry->first.c_str();
+    return key;
   }
   // The entry keeps its key and now holds the new reference. The one it held
   // goes last, even when it is the very same object: releasing may run
   // __del__, and the registry is consistent by then.
   const PythonObject previous = std::exchange(entry->second, object);
   release_(previous);
-  return entry->first.c_str();
+  return key;
 }
 
 std::string ObjectRegistry::NewObjectId() {

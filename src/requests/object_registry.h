@@ -27,9 +27,9 @@ class ObjectRegistry {
 
   // Holds `object` (its reference is taken over, even when this throws) under
   // `id`, or under a generated id when `id` is null. An object held under the
-  // same id before is released. Returns the id text the registry keeps,
-  // valid until the entry is removed.
-  const char* Register(PythonObject object, const char* id);
+  // same id before is released, last (its release may run code that changes
+  // the registry). Returns the id.
+  std::string Register(PythonObject object, const char* id);
 
   // "o_1", "o_2", ... up to "o_30000" after ResetCounter; from then on the
   // lowest "o_N" (from o_0) that holds no object.

@@ -1,12 +1,11 @@
 #include "lifecycle/opened_plugin.h"
 
+#include <Python.h>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <vector>
 
 PluginRun::PluginRun() {
   std::filesystem::copy(QORV_FIXTURES "/python", dir.path(),
@@ -26,20 +25,16 @@ bool PluginRun::Open() {
 }
 
 std::string PluginRun::Ask(const std::string& function, const std::string& parameters) {
-  std::vector<char> buffer(std::max(kQorvParameterBufferSize, parameters.size() + 1));
-  std::copy(parameters.begin(), parameters.end(), buffer.begin());
-  return plugin.HandleRequest("", function.c_str(), buffer.data());
+  return ::Ask(plugin, function, parameters);
 }
 
 void PluginRun::Run(const std::string& source) {
   EXPECT_EQ(Ask("PyRunSimpleString", source), "TRUE") << source;
 }
 
-long ResidentKiB() {
-  long pages = 0, resident = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm == nullptr) return -1;
-  if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = -1;
-  std::fclose(statm);
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+bool PythonErrorPending() {
+  const PyGILState_STATE state = PyGILState_Ensure();
+  const bool pending = PyErr_Occurred() != nullptr;
+  PyGILState_Release(state);
+  return pending;
 }

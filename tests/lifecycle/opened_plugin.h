@@ -10,6 +10,8 @@
 #include "plugin/python_plugin.h"
 #include "python/python_compat.h"
 #include "support/child_process.h"
+#include "support/memory.h"
+#include "support/requests.h"
 #include "support/temp_dir.h"
 
 // Whether Close shuts the interpreter down (where nothing else keeps it).
@@ -27,12 +29,19 @@ class PluginRun {
   std::string Ask(const std::string& function, const std::string& parameters);
   // Python source run by PyRunSimpleString, which must answer TRUE.
   void Run(const std::string& source);
+  // What Python printed to sys.stderr while `body` ran.
+  template <typename Body>
+  std::string CapturePythonStderr(Body body) {
+    Ask("PyCallObject", "PYMOD=tools PYOBJ=start_capture");
+    body();
+    return Ask("PyCallObject", "PYMOD=tools PYOBJ=captured");
+  }
 
   TempDir dir;
   PythonPlugin plugin;
 };
 
-// Resident memory of this process, in KiB.
-long ResidentKiB();
+// Whether a Python error is left set (taking Python's lock to look).
+bool PythonErrorPending();
 
 #endif  // QORV_TESTS_LIFECYCLE_OPENED_PLUGIN_H

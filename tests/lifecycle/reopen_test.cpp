@@ -7,12 +7,6 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMemoryIsMeasurable = false;  // AddressSanitizer keeps freed memory
-#else
-constexpr bool kMemoryIsMeasurable = true;
-#endif
-
 constexpr long kAllowedGrowthKiB = 5 * 1024;
 
 // Runs `cycles` Open/Close cycles with `work` in each; resident memory after

@@ -15,31 +15,11 @@
 
 #include "qorv/plugin_base.h"
 #include "support/child_process.h"
+#include "support/loaded_plugin.h"
+#include "support/requests.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-using GetClassObjectFunction = PluginBase* (*)();
-
-class LoadedPlugin {
- public:
-  LoadedPlugin() : library_(dlopen(QORV_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL)) {}
-  ~LoadedPlugin() { Unload(); }
-  bool loaded() const { return library_ != nullptr; }
-  PluginBase* Get() const {
-    auto get = reinterpret_cast<GetClassObjectFunction>(dlsym(library_, "GetClassObject"));
-    return get != nullptr ? get() : nullptr;
-  }
-  void Unload() {
-    if (library_ != nullptr) dlclose(library_);
-    library_ = nullptr;
-  }
-
- private:
-  void* library_;
-};
-
-bool StillLoaded() { return dlopen(QORV_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD) != nullptr; }
 
 // Whether this process holds a file descriptor open on `path`.
 bool HasOpenFile(const std::string& path) {
@@ -99,16 +79,14 @@ TEST(Boundary, UnloadWithoutCloseClosesEverythingAndReloadStartsAfresh) {
       ASSERT_TRUE(plugin.Get()->Open(dir.path().c_str()));
       EXPECT_TRUE(HasOpenFile(log));
       plugin.Unload();  // no Close from the host
-      EXPECT_FALSE(StillLoaded());
+      EXPECT_FALSE(PluginStillLoaded());
       EXPECT_FALSE(HasOpenFile(log));
     }
     LoadedPlugin again;
     ASSERT_TRUE(again.loaded()) << dlerror();
     PluginBase* plugin = again.Get();
     ASSERT_TRUE(plugin->Open(dir.path().c_str()));
-    std::vector<char> buffer(kQorvParameterBufferSize);
-    std::snprintf(buffer.data(), buffer.size(), "import math; x = math.sqrt(4)");
-    EXPECT_STREQ(plugin->HandleRequest("", "PyRunSimpleString", buffer.data()), "TRUE");
+    EXPECT_EQ(Ask(*plugin, "PyRunSimpleString", "import math; x = math.sqrt(4)"), "TRUE");
     EXPECT_TRUE(plugin->Close());
     EXPECT_FALSE(HasOpenFile(log));
     EXPECT_TRUE(plugin->Close());

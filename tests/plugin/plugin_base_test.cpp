@@ -74,10 +74,14 @@ TEST_F(LogFileTest, PercentSignsBecomeTildesWhereverTheyComeFrom) {
   EXPECT_EQ(ReadFile(path), OnDisk("50~ done, 100~ sure\n"));
 }
 
-TEST_F(LogFileTest, MessageLongerThanTheBufferIsCut) {
+// A long traceback is written whole, and the message after it starts its
+// own line; the "%" rule holds in it too.
+TEST_F(LogFileTest, MessageLongerThanTheBufferIsWrittenWhole) {
   ASSERT_TRUE(plugin.Open(path.c_str()));
-  plugin.WriteLog("%s", std::string(70000, 'x').c_str());
-  EXPECT_EQ(ReadFile(path), std::string(65535, 'x'));
+  const std::string message = std::string(100000, 'x') + "%\n";
+  plugin.WriteLog("%s", message.c_str());
+  plugin.WriteLog("next\n");
+  EXPECT_EQ(ReadFile(path), OnDisk(std::string(100000, 'x') + "~\nnext\n"));
 }
 
 // Fills the log to `size` bytes with one message of that length.

@@ -8,23 +8,16 @@
 #include <string>
 
 #include "plugin/python_plugin.h"
+#include "support/requests.h"
 
 PythonPlugin& Plugin();
 // The scratch directory: modules/, scripts1..3/, qorv_python.ini.
 const std::string& Root();
 
-// Removes every held object and starts generated ids from "o_1" again.
-void ResetRegistry();
-
 // Whether a Python error is left set on this thread (taking Python's lock to look).
 bool PythonErrorPending();
 
-struct Answer {
-  std::string text;    // what HandleRequest returned
-  std::string buffer;  // what it left in the host's buffer
-};
-
-// Sends one request through HandleRequest with a buffer of the documented size.
+// Sends one request to the shared plugin (see support/requests.h).
 Answer Send(const std::string& function, const std::string& parameters);
 // The returned answer alone.
 std::string Ask(const std::string& function, const std::string& parameters);

@@ -48,13 +48,6 @@ const auto* const environment = ::testing::AddGlobalTestEnvironment(new PythonEn
 PythonPlugin& Plugin() { return shared->plugin; }
 const std::string& Root() { return shared->root.path(); }
 
-void ResetRegistry() {
-  std::vector<std::string> ids;
-  for (const auto& entry : Plugin().objectRegistry.entries()) ids.push_back(entry.first);
-  for (const std::string& id : ids) ASSERT_EQ(Ask("PyRemoveObject", id), "TRUE") << id;
-  Plugin().objectRegistry.ResetCounter();
-}
-
 bool PythonErrorPending() {
   const PyGILState_STATE state = PyGILState_Ensure();
   const bool pending = PyErr_Occurred() != nullptr;
@@ -63,15 +56,9 @@ bool PythonErrorPending() {
 }
 
 Answer Send(const std::string& function, const std::string& parameters) {
-  // Exactly the documented size unless the text needs more, so that a write
-  // past it is caught by AddressSanitizer.
-  std::vector<char> buffer(std::max(kQorvParameterBufferSize, parameters.size() + 1));
-  std::copy(parameters.begin(), parameters.end(), buffer.begin());
-  buffer[parameters.size()] = '\0';
-  const char* answer = Plugin().HandleRequest("", function.c_str(), buffer.data());
-  return {answer, buffer.data()};
+  return ::Send(Plugin(), function, parameters);
 }
 
 std::string Ask(const std::string& function, const std::string& parameters) {
-  return Send(function, parameters).text;
+  return ::Ask(Plugin(), function, parameters);
 }

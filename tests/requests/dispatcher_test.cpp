@@ -33,12 +33,13 @@ struct FakeHandlers {
 };
 
 constexpr RequestRow<FakeHandlers> kRows[] = {
-    {"Parse", true, &FakeHandlers::Parsed},
-    {"Raw", false, &FakeHandlers::Raw},
-    {"Fail", false, &FakeHandlers::Failing},
-    {"Throw", false, &FakeHandlers::Throwing},
-    {"ParseLonger", true, &FakeHandlers::Parsed},
-    {"Long", false, &FakeHandlers::Long},
+    {"Parse", true, false, &FakeHandlers::Parsed},
+    {"Raw", false, false, &FakeHandlers::Raw},
+    {"Fail", false, false, &FakeHandlers::Failing},
+    {"Throw", false, false, &FakeHandlers::Throwing},
+    {"ParseLonger", true, false, &FakeHandlers::Parsed},
+    {"Long", false, false, &FakeHandlers::Long},
+    {"AtOnce", false, true, &FakeHandlers::Raw},
 };
 
 class DispatcherTest : public ::testing::Test {
@@ -47,13 +48,23 @@ class DispatcherTest : public ::testing::Test {
   std::pair<std::string, std::string> Send(const char* name, const std::string& text) {
     std::vector<char> buffer(kBufferSize);
     std::copy(text.begin(), text.end(), buffer.begin());
-    const char* answer = dispatcher.Dispatch(handlers, name, buffer.data());
+    const char* answer =
+        dispatcher.Dispatch(handlers, dispatcher.Find(name), name, buffer.data(), args, answerText);
     return {answer, buffer.data()};
   }
   static constexpr std::size_t kBufferSize = 64;
   FakeHandlers handlers;
   Dispatcher<FakeHandlers> dispatcher{kRows, kBufferSize};
+  RequestArgs args;
+  std::string answerText;
 };
+
+TEST_F(DispatcherTest, FindsWholeNamesOnly) {
+  EXPECT_EQ(dispatcher.Find("Parse"), &kRows[0]);
+  EXPECT_EQ(dispatcher.Find("ParseLonger"), &kRows[4]);
+  EXPECT_EQ(dispatcher.Find("AtOnce")->servedAtOnce, true);
+  for (const char* name : {"parse", "Parse ", "Pars", ""}) EXPECT_EQ(dispatcher.Find(name), nullptr) << name;
+}
 
 TEST_F(DispatcherTest, RowsParseOnlyWhenTheyAsk) {
   EXPECT_EQ(Send("Parse", "PYMOD=m x").first, "parsed answer");

@@ -95,10 +95,10 @@ TEST_F(ObjectIdsTest, RunsMergeAndSplitAsNumbersComeAndGo) {
 }
 
 TEST_F(ObjectIdsTest, EveryHeldReferenceIsReleasedExactlyOnce) {
-  EXPECT_STREQ(registry.Register(kObject, "a"), "a");
+  EXPECT_EQ(registry.Register(kObject, "a"), "a");
   // The same object again under the same id: the entry holds the new
   // reference, and the one it held is released.
-  EXPECT_STREQ(registry.Register(kObject, "a"), "a");
+  EXPECT_EQ(registry.Register(kObject, "a"), "a");
   EXPECT_EQ(released[kObject], 1);
   registry.Register(kOther, "a");
   EXPECT_EQ(released[kObject], 2);

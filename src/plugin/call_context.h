@@ -1,0 +1,34 @@
+// What one request owns while it is served: its parsed parameters and its
+// answer. Each host thread has its own, one per depth of nesting (Python code
+// in a request may call the plugin again), kept from call to call so that a
+// steady stream of requests allocates nothing. The answer of a call stays
+// valid until the same thread calls again.
+#ifndef QORV_PLUGIN_CALL_CONTEXT_H
+#define QORV_PLUGIN_CALL_CONTEXT_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "requests/request_args.h"
+
+struct CallContext {
+  RequestArgs args;
+  std::string answer;
+};
+
+class HostThread {
+ public:
+  // Calls of this thread in progress.
+  int depth() const { return depth_; }
+  // The context of a call that begins on this thread now; null without
+  // memory for it. Every Enter that gives one is matched by a Leave.
+  CallContext* Enter() noexcept;
+  void Leave() noexcept { --depth_; }
+
+ private:
+  int depth_ = 0;
+  std::vector<std::unique_ptr<CallContext>> contexts_;
+};
+
+#endif  // QORV_PLUGIN_CALL_CONTEXT_H

@@ -1,0 +1,144 @@
+#include "python/request_watch.h"
+
+#include <Python.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <time.h>
+#endif
+
+#include "python/python_compat.h"
+#include "python/runtime.h"
+
+namespace {
+
+constexpr const char kTimeout[] = "timeout";
+constexpr const char kInterrupted[] = "interrupted";
+
+// Code that catches the exception and goes on is stopped again this long after.
+constexpr std::int64_t kRepostMs = 500;
+// How often the watchdog looks for a new request at most.
+constexpr std::int64_t kPollMs = 50;
+
+// Milliseconds of a clock that is cheap to read (a few nanoseconds, where
+// the precise one costs tens), at a resolution of a few milliseconds.
+std::int64_t CoarseMilliseconds() {
+#if defined(_WIN32)
+  return static_cast<std::int64_t>(GetTickCount64());
+#else
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
+}
+
+unsigned long ThisThread() { return static_cast<unsigned long>(PyThread_get_thread_ident()); }
+
+}  // namespace
+
+void RequestWatch::SetTimeLimit(double seconds) {
+  Stop();
+  limitSeconds_ = seconds > 0 ? seconds : 0;
+  if (limitSeconds_ == 0) return;
+  // The exception says the limit.
+  char message[96];
+  std::snprintf(message, sizeof message, "the request ran longer than its time limit of %g s",
+                limitSeconds_);
+  PyBorrowed timedOut = runtime_.support().Get("RequestTimedOut");
+  PyRef text = PyRef::Steal(PyUnicode_FromString(message));
+  if (!timedOut || !text || PyObject_SetAttrString(timedOut.get(), "message", text.get()) != 0) {
+    PyErr_Clear();
+  }
+  stopping_ = false;
+  watchdog_ = std::thread(&RequestWatch::Watch, this);
+}
+
+void RequestWatch::Began() {
+  const std::uint64_t generation = ++lastGeneration_;
+  thread_.store(ThisThread(), std::memory_order_relaxed);
+  beganMs_.store(CoarseMilliseconds(), std::memory_order_relaxed);
+  serving_.store(generation, std::memory_order_release);
+}
+
+const char* RequestWatch::Ended(double* seconds) {
+  const std::uint64_t generation = serving_.load(std::memory_order_relaxed);
+  serving_.store(0, std::memory_order_release);
+  if (stopAskedFor_ != generation) return nullptr;
+  PyThreadState_SetAsyncExc(static_cast<qorv::py::ThreadIdent>(thread_.load(std::memory_order_relaxed)),
+                            nullptr);
+  *seconds = static_cast<double>(CoarseMilliseconds() - beganMs_.load(std::memory_order_relaxed)) / 1000;
+  return stopReason_;
+}
+
+void RequestWatch::NestedEnded() {
+  const std::uint64_t generation = serving_.load(std::memory_order_relaxed);
+  if (generation != 0 && stopAskedFor_ == generation) Post(generation, stopReason_);
+}
+
+bool RequestWatch::Interrupt() {
+  const std::uint64_t generation = serving_.load(std::memory_order_acquire);
+  if (generation == 0) return false;
+  const Runtime::Lock python(runtime_);
+  return Post(generation, kInterrupted);
+}
+
+bool RequestWatch::Post(std::uint64_t generation, const char* reason) {
+  if (serving_.load(std::memory_order_acquire) != generation) return false;
+  PyBorrowed stop = runtime_.support().Get(reason == kTimeout ? "RequestTimedOut" : "RequestInterrupted");
+  if (!stop) {
+    PyErr_Clear();
+    return false;
+  }
+  PyThreadState_SetAsyncExc(static_cast<qorv::py::ThreadIdent>(thread_.load()), stop.get());
+  stopAskedFor_ = generation;
+  stopReason_ = reason;
+  return true;
+}
+
+// Sleeps until the request being served reaches its limit, or until it may
+// notice a new request; never wakes the serving thread for nothing.
+void RequestWatch::Watch() {
+  const auto limitMs = static_cast<std::int64_t>(limitSeconds_ * 1000);
+  const std::int64_t pollMs = std::max<std::int64_t>(1, std::min(kPollMs, limitMs / 4));
+  std::uint64_t postedFor = 0;
+  std::int64_t repostAtMs = 0;
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    const std::uint64_t generation = serving_.load(std::memory_order_acquire);
+    const std::int64_t now = CoarseMilliseconds();
+    std::int64_t wakeAtMs = now + pollMs;
+    if (generation != 0) {
+      const std::int64_t dueMs =
+          generation == postedFor ? repostAtMs : beganMs_.load(std::memory_order_relaxed) + limitMs;
+      if (now >= dueMs) {
+        lock.unlock();
+        {
+          const Runtime::Lock python(runtime_);
+          Post(generation, kTimeout);
+        }
+        lock.lock();
+        // Asked again later if it goes on; a request that ended meanwhile is
+        // not looked at again.
+        postedFor = generation;
+        repostAtMs = now + kRepostMs;
+        continue;
+      }
+      wakeAtMs = std::min(wakeAtMs, dueMs);
+    }
+    wake_.wait_for(lock, std::chrono::milliseconds(std::max<std::int64_t>(1, wakeAtMs - now)));
+  }
+}
+
+void RequestWatch::Stop() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (watchdog_.joinable()) watchdog_.join();
+}

@@ -1,0 +1,132 @@
+#include "python/runtime.h"
+
+#include <Python.h>
+
+#include <cstring>
+
+#include "python/errors.h"
+#include "python/python_compat.h"
+#include "python/python_library.h"
+#include "python/python_line.h"
+#include "python/signal_record.h"
+
+namespace {
+
+bool EndsWith(const std::string& text, const char* suffix) {
+  const std::size_t length = std::strlen(suffix);
+  return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
+}
+
+// The entries of the main module that a fresh one starts with: __name__,
+// __builtins__, __doc__ and the like, not a script's __file__.
+PyRef MainTemplate() {
+  PyBorrowed main(PyImport_AddModule("__main__"));
+  PyRef fresh = PyRef::Steal(PyDict_New());
+  if (!main || !fresh) return PyRef();
+  PyBorrowed globals(PyModule_GetDict(main.get()));
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  std::string name;
+  for (Py_ssize_t position = 0; PyDict_Next(globals.get(), &position, &key, &value);) {
+    if (!qorv::py::ResultText(key, &name) || name.size() < 4 || name.compare(0, 2, "__") != 0 ||
+        !EndsWith(name, "__") || name == "__file__" || name == "__cached__") {
+      continue;
+    }
+    if (PyDict_SetItem(fresh.get(), key, value) != 0) return PyRef();
+  }
+  return fresh;
+}
+
+}  // namespace
+
+Runtime::~Runtime() {
+  static_cast<void>(mainTemplate_.release());
+}
+
+Runtime::Released::Released() : state_(PyEval_SaveThread()) {}
+
+Runtime::Released::~Released() { PyEval_RestoreThread(state_); }
+
+bool Runtime::Running() const { return running_ && Py_IsInitialized() != 0; }
+
+bool Runtime::Start(std::string* reason) {
+  if (Running()) return true;
+  if (!Py_IsInitialized()) {
+    MakePythonSymbolsGlobal();
+    qorv::py::StartOptions options;
+    options.program = InterpreterProgram();
+    if (!qorv::py::StartInterpreter(options, reason)) {
+      if (reason->empty()) *reason = "Python did not start";
+      return false;
+    }
+    startedHere_ = true;
+    threads_.AdoptStartingThread();
+    const bool taken = TakeOver(reason);
+    PyEval_SaveThread();
+    running_ = taken;
+    return taken;
+  }
+  // An interpreter that runs already: kept by an earlier run, or the host's.
+  Lock python(*this);
+  running_ = support_ || TakeOver(reason);
+  return running_;
+}
+
+bool Runtime::TakeOver(std::string* reason) {
+  if (!support_.Create()) {
+    *reason = "cannot make the module qorv_python";
+    ReportPythonError();
+    return false;
+  }
+  mainTemplate_ = MainTemplate();
+  if (!mainTemplate_) ReportPythonError();
+  startingModules_.clear();
+  PyObject* name = nullptr;
+  PyObject* module = nullptr;
+  std::string text;
+  for (Py_ssize_t position = 0; PyDict_Next(PyImport_GetModuleDict(), &position, &name, &module);) {
+    if (qorv::py::ResultText(name, &text)) startingModules_.insert(text);
+  }
+  return true;
+}
+
+bool Runtime::MayShutDown() const {
+  if (!qorv::py::kRestartIsSafe || !startedHere_) return false;
+  PyObject* name = nullptr;
+  PyObject* module = nullptr;
+  std::string text;
+  for (Py_ssize_t position = 0; PyDict_Next(PyImport_GetModuleDict(), &position, &name, &module);) {
+    if (!qorv::py::ResultText(name, &text) || startingModules_.count(text) != 0) continue;
+    if (!PyModule_Check(module)) continue;
+    PyBorrowed file(PyDict_GetItemString(PyModule_GetDict(module), "__file__"));
+    if (file && qorv::py::ResultText(file.get(), &text) &&
+        (EndsWith(text, ".so") || EndsWith(text, ".pyd"))) {
+      return false;
+    }
+  }
+  PyErr_Clear();
+  return true;
+}
+
+void Runtime::ShutDown() {
+  if (!Running()) return;
+  // A host thread that ends meanwhile waits: its state goes with the others.
+  const std::lock_guard<std::mutex> life(threads_.lifeMutex());
+  // Not a Lock: finalisation deletes this thread's state with every other.
+  threads_.Enter();
+  support_.Release();
+  mainTemplate_.Reset();
+  startingModules_.clear();
+  // As the interpreter program ends: what is buffered goes out first.
+  if (PyObject* stderrStream = qorv::py::SysObject("stderr")) {
+    PyRef closed = PyRef::Steal(qorv::py::CallMethodNoArgs(stderrStream, "close"));
+  }
+  PyErr_Clear();
+  SignalDispositions before;
+  before.Read();
+  Py_Finalize();
+  before.RestoreChanged();
+  threads_.Forget();
+  running_ = false;
+  startedHere_ = false;
+}
