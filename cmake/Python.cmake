@@ -47,6 +47,8 @@ set(QORV_PYTHON_LIBRARY "${${_py}_LIBRARIES}")
 set(QORV_PYTHON_VERSION_FULL "${${_py}_VERSION}")
 set(QORV_PYTHON_VERSION_MAJOR_MINOR "${${_py}_VERSION_MAJOR}.${${_py}_VERSION_MINOR}")
 set(QORV_PYTHON_EXECUTABLE "${${_py}_EXECUTABLE}")
+# The installation's own interpreter program, which sys.executable names.
+set(QORV_PYTHON_PROGRAM "${_prefix}/bin/python${${_py}_VERSION_MAJOR}.${${_py}_VERSION_MINOR}")
 list(GET QORV_PYTHON_LIBRARY 0 _library)
 get_filename_component(QORV_PYTHON_LIBDIR "${_library}" DIRECTORY)
 

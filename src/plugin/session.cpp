@@ -88,7 +88,18 @@ void Session::End() {
     // their __del__ and close methods run.
     registry_.Clear(true);
     calls_.Clear();
+    // The run's at-exit hooks run now. Where the interpreter lives on, so do
+    // the modules that hold pools and logging handlers: their hooks, which
+    // would end those for good, wait for the interpreter's own end.
+    PyRef setAside;
+    if (!runtime_.MayShutDown()) {
+      setAside = runtime_.support().Call("_set_aside_interpreter_exit_hooks");
+      if (!setAside) ReportPythonError();
+    }
     if (!qorv::py::RunExitHandlers()) ReportPythonError();
+    if (setAside && !runtime_.support().Call("_restore_interpreter_exit_hooks", setAside.borrowed())) {
+      ReportPythonError();
+    }
     FlushPythonStreams();
     // This run's namespace goes now, and with it the thread pools that only
     // the run held, whose idle workers then end.

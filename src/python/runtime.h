@@ -62,7 +62,8 @@ class Runtime {
   // With the lock held: whether shutting Python down is safe and the
   // plugin's to do: only on Python 3.10 and 3.11, only an interpreter that
   // Start started, and only with no extension module loaded from a shared
-  // library since (many leak their state across a restart; some crash).
+  // library since, but for a few measured to restart cleanly (many leak their
+  // state across a restart; some crash).
   bool MayShutDown() const;
 
   // Shuts Python down. Hold no lock. Signal dispositions that finalisation

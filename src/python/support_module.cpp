@@ -72,6 +72,47 @@ def _threads_to_wait_for(idents):
     return waited
 
 
+def _set_aside_interpreter_exit_hooks():
+    """Takes out of the at-exit registry the hooks of modules that end what
+    they serve for good (thread and process pools, logging's handlers), while
+    a run's hooks run at Close and the interpreter, and those modules, live
+    on. Returns what _restore_interpreter_exit_hooks puts back."""
+    import sys
+    hooks = []
+    logging = sys.modules.get('logging')
+    if logging is not None:
+        hooks.append(logging.shutdown)
+    for name, attribute in (('concurrent.futures.thread', '_python_exit'),
+                            ('concurrent.futures.process', '_python_exit'),
+                            ('multiprocessing.util', '_exit_function')):
+        module = sys.modules.get(name)
+        if module is not None and hasattr(module, attribute):
+            hooks.append(getattr(module, attribute))
+    atexit = sys.modules.get('atexit')
+    if atexit is None or not hooks:
+        return []
+    if hasattr(atexit, '_exithandlers'):  # Python 2 keeps them in a list
+        aside = [entry for entry in atexit._exithandlers if entry[0] in hooks]
+        atexit._exithandlers[:] = [e for e in atexit._exithandlers if e[0] not in hooks]
+        return aside
+    aside = []
+    for hook in hooks:
+        count = atexit._ncallbacks()
+        atexit.unregister(hook)
+        if atexit._ncallbacks() < count:
+            aside.append((hook, (), {}))
+    return aside
+
+
+def _restore_interpreter_exit_hooks(aside):
+    import atexit
+    if hasattr(atexit, '_exithandlers'):
+        atexit._exithandlers[:0] = aside
+        return
+    for hook, args, kwargs in aside:
+        atexit.register(hook, *args, **kwargs)
+
+
 def _prepare_threading_for_shutdown():
     """Before the interpreter is shut down from this thread: threading's
     main thread, when it is another (host) thread, counts as ended, and the
@@ -143,7 +184,9 @@ PyBorrowed SupportModule::Get(const char* name) const {
 }
 
 
-PyRef SupportModule::Call(const char* name) const {
+PyRef SupportModule::Call(const char* name, PyBorrowed argument) const {
   PyBorrowed function = Get(name);
-  return function ? PyRef::Steal(PyObject_CallObject(function.get(), nullptr)) : PyRef();
+  if (!function) return PyRef();
+  return PyRef::Steal(argument ? PyObject_CallFunctionObjArgs(function.get(), argument.get(), nullptr)
+                               : PyObject_CallObject(function.get(), nullptr));
 }

@@ -24,9 +24,9 @@ class SupportModule {
 
   // A function or class of the module (lent), or null with an error set.
   PyBorrowed Get(const char* name) const;
-  // Calls a function of the module without arguments: its result, or null
-  // with the error set.
-  PyRef Call(const char* name) const;
+  // Calls a function of the module, with one argument or none: its result,
+  // or null with the error set.
+  PyRef Call(const char* name, PyBorrowed argument = PyBorrowed()) const;
 
  private:
   PyRef module_;

@@ -5,9 +5,28 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <vector>
+
+namespace {
+PluginRun* currentRun = nullptr;
+}  // namespace
+
+// For Python code that calls the plugin again, through ctypes: a request to
+// the plugin of the run in progress. The answer is valid until this thread's
+// next call, as any answer is.
+extern "C" __attribute__((visibility("default"))) const char* qorv_test_request(const char* function,
+                                                                                const char* text) {
+  static thread_local std::vector<char> buffer;
+  buffer.assign(std::max(kQorvParameterBufferSize, std::strlen(text) + 1), '\0');
+  std::strcpy(buffer.data(), text);
+  return currentRun != nullptr ? currentRun->plugin.HandleRequest("", function, buffer.data()) : "NONE";
+}
 
 PluginRun::PluginRun() {
+  currentRun = this;
   std::filesystem::copy(QORV_FIXTURES "/python", dir.path(),
                         std::filesystem::copy_options::recursive);
   dir.Write("qorv_python.ini", "[QORV_PYTHON]\nprefix=" + dir.path() + "\nscriptdir=scripts1\n");
@@ -16,6 +35,7 @@ PluginRun::PluginRun() {
 
 PluginRun::~PluginRun() {
   plugin.Close();
+  currentRun = nullptr;
   if (chdir("/") != 0) ADD_FAILURE();
 }
 

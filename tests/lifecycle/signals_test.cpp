@@ -72,4 +72,70 @@ TEST_P(SignalsTest, StayTheHostsUnlessPythonCodeSetsThemUntilClose) {
 INSTANTIATE_TEST_SUITE_P(HostHas, SignalsTest, ::testing::ValuesIn(kDispositions),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A handler that the host sets after Open is the host's: Close leaves it, and
+// so do the requests in between.
+TEST(Signals, HandlersTheHostSetsDuringARunStay) {
+  RunInChildProcess([] {
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGUSR1, SIG_DFL);
+    PluginRun run;
+    ASSERT_TRUE(run.Open());
+    std::signal(SIGTERM, HostHandler);
+    run.Run("x = 1");
+    run.Run("import signal\nsignal.signal(signal.SIGUSR1, lambda number, frame: None)");
+    std::signal(SIGUSR2, HostHandler);  // after the signal module came
+    EXPECT_TRUE(run.plugin.Close());
+    EXPECT_EQ(HandlerOf(SIGTERM), HostHandler);
+    EXPECT_EQ(HandlerOf(SIGUSR2), HostHandler);
+    EXPECT_EQ(HandlerOf(SIGUSR1), SIG_DFL);  // Python's, given back
+  });
+}
+
+// Python's KeyboardInterrupt handler for SIGINT is undone after the request
+// that put it there, however it came: an import, setting it explicitly, or
+// asyncio.run, which sets and resets SIGINT on Python 3.11 and later.
+struct InterruptCase {
+  const char* name;
+  const char* code;
+};
+
+const InterruptCase kInterruptCases[] = {
+    {"Import", "import signal"},
+    {"Explicit", "import signal\nsignal.signal(signal.SIGINT, signal.default_int_handler)"},
+    {"ExplicitAgain",
+     "import signal\nsignal.signal(signal.SIGINT, signal.default_int_handler)\n"
+     "signal.signal(signal.SIGINT, signal.default_int_handler)"},
+    {"AsyncioTwice",
+     "import signal, sys\n"
+     "if sys.version_info >= (3, 7):\n"
+     "    exec('import asyncio\\nasync def nothing(): pass\\n'\n"
+     "         'asyncio.run(nothing())\\nasyncio.run(nothing())')"},
+};
+
+class InterruptHandlerTest : public ::testing::TestWithParam<InterruptCase> {};
+
+TEST_P(InterruptHandlerTest, IsUndoneAfterTheRequest) {
+  const InterruptCase c = GetParam();
+  RunInChildProcess([c] {
+    std::signal(SIGINT, SIG_DFL);
+    PluginRun run;
+    ASSERT_TRUE(run.Open());
+    for (int request = 0; request < 2; ++request) {
+      run.Run(c.code);
+      EXPECT_EQ(HandlerOf(SIGINT), SIG_DFL) << "request " << request;
+    }
+    // Python's record agrees, so that nothing puts its handler back unasked.
+    run.Run("import signal\nassert signal.getsignal(signal.SIGINT) == signal.SIG_DFL");
+    // A handler of Python code's own choosing is the run's until Close.
+    run.Run("signal.signal(signal.SIGINT, lambda number, frame: None)");
+    EXPECT_NE(HandlerOf(SIGINT), SIG_DFL);
+    run.Run(c.code);
+    EXPECT_TRUE(run.plugin.Close());
+    EXPECT_EQ(HandlerOf(SIGINT), SIG_DFL);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(SetBy, InterruptHandlerTest, ::testing::ValuesIn(kInterruptCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -136,6 +138,78 @@ TEST(PythonThreads, CloseWaitsForAThreadThatEndsSoon) {
     EXPECT_EQ(ReadFile(done), "finished");
     EXPECT_EQ(Py_IsInitialized() == 0, kRestartIsSafe);
   });
+}
+
+// threading takes the thread that first imports it for Python's main thread,
+// and Python's own shutdown waits for that thread's state to go. A host
+// thread is no Python thread: whether it has ended or only went idle, Close
+// on another thread neither hangs nor waits for it.
+TEST(HostThreads, CloseOnAnotherThreadThanTheOneThatImportedThreading) {
+  for (bool importerEnds : {true, false}) {
+    RunInChildProcess([importerEnds] {
+      PluginRun run;
+      ASSERT_TRUE(run.Open());
+      std::mutex mutex;
+      std::condition_variable wake;
+      bool imported = false, done = false;
+      std::thread importer([&] {
+        run.Run("import threading\nmain_name = threading.main_thread().name if hasattr(threading, 'main_thread') else ''");
+        std::unique_lock<std::mutex> lock(mutex);
+        imported = true;
+        wake.notify_all();
+        if (!importerEnds) wake.wait(lock, [&] { return done; });
+      });
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [&] { return imported; });
+      }
+      if (importerEnds) importer.join();
+      CaptureStderr();
+      const auto start = std::chrono::steady_clock::now();
+      OnNewThread([&] { EXPECT_TRUE(run.plugin.Close()); });
+      EXPECT_LT(SecondsSince(start), 1.0);
+      EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("threads still running")));
+      EXPECT_EQ(Py_IsInitialized() == 0, kRestartIsSafe);
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+      }
+      wake.notify_all();
+      if (!importerEnds) importer.join();
+      ASSERT_TRUE(run.Open());
+      EXPECT_EQ(run.Ask("PyCallObject", "PYMOD=tools PYOBJ=echo after"), "after");
+    });
+  }
+}
+
+// A thread pool whose workers wait for work: the pool that only the run held
+// goes with the run's namespace, and its workers end; one that a module holds
+// is no reason to wait either. Where the interpreter is shut down, the pools'
+// own at-exit hooks stop them first.
+TEST(PythonThreads, IdleThreadPoolsDoNotHoldUpClose) {
+  if (std::string(QORV_PYTHON_MAJOR_MINOR).rfind("2.", 0) == 0) {
+    GTEST_SKIP() << "Python 2 has no concurrent.futures";
+  }
+  for (const char* holder : {"pool", "tools.pool"}) {
+    RunInChildProcess([holder] {
+      PluginRun run;
+      ASSERT_TRUE(run.Open());
+      run.Run(std::string("import concurrent.futures, tools\n") + holder +
+              " = concurrent.futures.ThreadPoolExecutor(4)\n"
+              "assert list(" + holder + ".map(abs, [-1, -2, -3, -4])) == [1, 2, 3, 4]");
+      CaptureStderr();
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_TRUE(run.plugin.Close());
+      EXPECT_LT(SecondsSince(start), 1.0) << holder;
+      EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("threads still running"))) << holder;
+      EXPECT_EQ(Py_IsInitialized() == 0, kRestartIsSafe) << holder;
+      // A pool of a kept interpreter still works in the next run.
+      ASSERT_TRUE(run.Open());
+      run.Run("import concurrent.futures, tools\n"
+              "if not hasattr(tools, 'pool'): tools.pool = concurrent.futures.ThreadPoolExecutor(2)\n"
+              "assert tools.pool.submit(abs, -5).result(timeout=5) == 5");
+    });
+  }
 }
 
 // A thread that does not end in time keeps the interpreter running: shutting
