@@ -159,7 +159,7 @@ TEST_F(HostPrompt, HistoryKeepsTheLastThousandEntries) {
 TEST_F(HostPrompt, PastedBlockOfPythonIsOneRequest) {
   LiveHost host({"-f", "-"}, Terminal(true));
   host.ReadUntil("qorv> ");
-  host.Write(Pasted("PyRunSimpleString for i in range(2):\r    print('line', i)\r") + "\r");
+  host.Write(Pasted("PyRunSimpleString for i in range(2):\r    print('line %d' % i)\r") + "\r");
   host.ReadUntil("qorv> ");
   host.Write(Pasted("PyRunSimpleString x = 5\rPyCallObject PYMOD=os.path PYOBJ=join a b\r") +
              "\r");
