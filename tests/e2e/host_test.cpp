@@ -1,142 +1,36 @@
 // qorv-host end to end: the plugin loaded with RTLD_LOCAL, as a host loads it.
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "e2e/host_process.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-struct HostRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Runs qorv-host with the arguments, `input` on its standard input.
-HostRun RunHost(const std::vector<std::string>& args, const std::string& input = "") {
-  TempDir io;
-  const std::string inPath = io.Write("in", input);
-  std::string command = Quote(QORV_HOST_PATH);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " <" + Quote(inPath) + " >" + Quote(io.File("out")) + " 2>" + Quote(io.File("err"));
-  const int status = std::system(command.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(io.File("out")),
-          ReadFile(io.File("err"))};
-}
-
-int Lines(const std::string& text) {
-  int lines = 0;
-  for (char c : text) lines += c == '\n';
-  return lines;
-}
-
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// A qorv-host that runs while the test talks to it: `in` writes to its
-// standard input, `out` reads its standard output (one and the same
-// terminal when it runs on a pseudo-terminal).
-struct LiveHost {
-  pid_t pid = -1;
-  int in = -1;
-  int out = -1;
-
-  static LiveHost Start(const std::vector<std::string>& args, bool terminal,
-                        const std::vector<std::string>& environment = {}) {
-    std::vector<std::string> argv = {QORV_HOST_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    LiveHost host;
-    int toHost[2], fromHost[2];
-    if (terminal) {
-      int master = -1;
-      host.pid = forkpty(&master, nullptr, nullptr, nullptr);
-      host.in = host.out = master;
-    } else {
-      if (pipe(toHost) != 0 || pipe(fromHost) != 0) return host;
-      host.pid = fork();
-      if (host.pid == 0) {
-        dup2(toHost[0], 0);
-        dup2(fromHost[1], 1);
-        for (int fd : {toHost[0], toHost[1], fromHost[0], fromHost[1]}) close(fd);
-      } else {
-        close(toHost[0]);
-        close(fromHost[1]);
-        host.in = toHost[1];
-        host.out = fromHost[0];
-      }
-    }
-    if (host.pid == 0) {
-      for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
-      std::vector<char*> pointers;
-      for (std::string& arg : argv) pointers.push_back(arg.data());
-      pointers.push_back(nullptr);
-      execv(pointers[0], pointers.data());
-      _exit(127);
-    }
-    return host;
-  }
-
-  void Write(const std::string& text) const {
-    ASSERT_EQ(write(in, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
-
-  // Reads until the output holds `expected` (after the first `after`, when
-  // given), for ten seconds at most.
-  std::string ReadUntil(const std::string& expected, const std::string& after = "") {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    auto found = [&] {
-      const std::size_t from = seen.find(after);
-      return from != std::string::npos && seen.find(expected, from + after.size()) != std::string::npos;
-    };
-    while (!found() && std::chrono::steady_clock::now() < deadline) {
-      pollfd ready{out, POLLIN, 0};
-      if (poll(&ready, 1, 100) <= 0) continue;
-      char chunk[4096];
-      const ssize_t got = read(out, chunk, sizeof chunk);
-      if (got <= 0) break;
-      seen.append(chunk, static_cast<std::size_t>(got));
-    }
-    return seen;
-  }
-
-  // The wait status once it has ended, for ten seconds at most.
-  int Wait() const {
-    int status = 0;
-    for (int tick = 0; tick < 1000; ++tick) {
-      if (waitpid(pid, &status, WNOHANG) == pid) return status;
-      usleep(10000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    ADD_FAILURE() << "qorv-host did not end";
-    return status;
-  }
-
-  std::string seen;
-};
-
 TEST(Host, UsageErrorsExitTwo) {
   const std::vector<std::vector<std::string>> cases = {
-      {}, {"PyRunSimpleString"}, {"--bogus", "a", "b"}, {"--plugin"}, {"-f", "x", "a", "b"}};
+      {},
+      {"PyRunSimpleString"},
+      {"--bogus", "a", "b"},
+      {"--plugin"},
+      {"--plugin=", "a", "b"},
+      {"--echo=yes", "a", "b"},
+      {"-f", "x", "a", "b"},
+      {"-fx", "a", "b"},
+  };
   for (const auto& args : cases) {
     const HostRun run = RunHost(args);
     EXPECT_EQ(run.status, 2);
@@ -144,7 +38,6 @@ TEST(Host, UsageErrorsExitTwo) {
   }
   EXPECT_EQ(RunHost({"--help"}).status, 0);
   EXPECT_NE(RunHost({"--help"}).out.find("usage: qorv-host"), std::string::npos);
-  EXPECT_EQ(RunHost({"--version"}).out.rfind("qorv-host ", 0), 0u);
 }
 
 // Options end at the first FUNCTION or at "--"; what follows is requests.
@@ -200,14 +93,12 @@ TEST(Host, LeavesNothingInTheCurrentDirectory) {
 // Importing subprocess (and with it the signal module) must not take Ctrl-C
 // away from a host that keeps the default.
 TEST(Host, CtrlCStillEndsTheHostAfterPythonImportedSignal) {
-  LiveHost host = LiveHost::Start({"-f", "-"}, false);
+  LiveHost host({"-f", "-"}, {});
   host.Write("PyRunSimpleString import subprocess, signal, multiprocessing\n");
   EXPECT_THAT(host.ReadUntil("\n"), HasSubstr("TRUE"));
-  kill(host.pid, SIGINT);
+  host.Interrupt();
   const int status = host.Wait();
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "status " << status;
-  close(host.in);
-  close(host.out);
 }
 
 TEST(Host, EndsQuietlyWhenItsOutputIsClosed) {
@@ -231,26 +122,44 @@ TEST(Host, EndsQuietlyWhenItsOutputIsClosed) {
   EXPECT_EQ(ReadFile(io.File("err")), "");
 }
 
-// At the prompt Ctrl-C drops the line being typed and Ctrl-D ends the session;
-// the lines sent are kept in the history file.
-TEST(Host, InteractivePromptDropsALineOnCtrlCAndKeepsHistory) {
-  TempDir state;
-  LiveHost host = LiveHost::Start({"-f", "-"}, true, {"XDG_STATE_HOME=" + state.path()});
-  host.ReadUntil("qorv> ");
-  host.Write("PyRunSimpleString dropped = 1");
-  host.ReadUntil("dropped = 1");
-  host.Write("\x03");
-  host.ReadUntil("^C");
-  host.Write("PyRunSimpleString print('kept %s' % ('dropped' in globals()))\r");
-  EXPECT_THAT(host.ReadUntil("TRUE"), HasSubstr("kept False"));
-  host.ReadUntil("qorv> ", "TRUE");  // typed before the prompt, Ctrl-D could be lost
-  host.Write("\x04");
-  const int status = host.Wait();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << host.seen;
-  const std::string history = ReadFile(state.File("qorv-host/history"));
-  EXPECT_THAT(history, HasSubstr("print('kept"));
-  EXPECT_THAT(history, Not(HasSubstr("dropped = 1")));
-  close(host.in);
+// Started with a standard descriptor closed, qorv-host puts /dev/null there,
+// so that the plugin's log file, opened later, cannot become Python's
+// standard input or error. With standard output closed nothing runs.
+TEST(Host, ClosedStandardDescriptorsAreNotTakenByOtherFiles) {
+  struct Case {
+    int closed;
+    int status;
+    const char* out;  // what standard output starts with
+    const char* err;
+  } cases[] = {
+      {0, 0, "/dev/null\nFALSE\n", "ZeroDivisionError"},
+      {2, 0, "/dev/null\nFALSE\n", ""},
+      {1, 1, "", "qorv-host: standard output is closed\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string code = "import os, sys; print(os.readlink('/proc/self/fd/" +
+                             std::to_string(c.closed) + "')); sys.stdout.flush(); 1/0";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int out = open(dir.File("out").c_str(), O_WRONLY | O_CREAT, 0600);
+      const int err = open(dir.File("err").c_str(), O_WRONLY | O_CREAT, 0600);
+      dup2(out, 1);
+      dup2(err, 2);
+      close(out);
+      close(err);
+      close(c.closed);
+      execl(QORV_HOST_PATH, "qorv-host", "--log-dir", dir.path().c_str(), "PyRunSimpleString",
+            code.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.closed;
+    EXPECT_EQ(ReadFile(dir.File("out")), c.out) << c.closed;
+    EXPECT_THAT(ReadFile(dir.File("err")), HasSubstr(c.err)) << c.closed;
+    EXPECT_EQ(ReadFile(dir.File("qorv_python.txt")), "") << c.closed;
+  }
 }
 
 TEST(Host, PluginProblemsGiveOneLineAndExitOne) {
