@@ -167,7 +167,9 @@ const char* Session::HandleCallObject(const Request& request) {
     RequestFailed(request, missing);
     return nullptr;
   }
-  return AnswerOf(request, calls_.CallFunction(args.module, args.name, args.params, args.paramCount));
+  const unsigned long printed = PrintedErrorCount();
+  return AnswerOf(request, calls_.CallFunction(args.module, args.name, args.params, args.paramCount),
+                  printed);
 }
 
 const char* Session::HandleRunString(const Request& request) {
@@ -203,8 +205,12 @@ const char* Session::HandleCreateObject(const Request& request) {
     RequestFailed(request, missing);
     return nullptr;
   }
+  const unsigned long printed = PrintedErrorCount();
   PyRef object = calls_.CallFunction(args.module, args.name, args.params, args.paramCount);
-  if (!object) return nullptr;
+  if (!object) {
+    SumUpFailedCall(request, printed);
+    return nullptr;
+  }
   // Any object, None included, is held; the registry takes over the
   // reference. The answer is a copy of the id: another thread may remove the
   // object before the host has read it.
@@ -236,18 +242,31 @@ const char* Session::HandleCallObjectMethod(const Request& request) {
     RequestFailed(request, "no object is held under the id '" + std::string(args.name) + "'");
     return nullptr;
   }
-  return AnswerOf(request, calls_.CallAttribute(held.borrowed(), args.method, args.params, args.paramCount));
+  const unsigned long printed = PrintedErrorCount();
+  return AnswerOf(request, calls_.CallAttribute(held.borrowed(), args.method, args.params, args.paramCount),
+                  printed);
 }
 
 const char* Session::HandleInterrupt(const Request& /*request*/) {
   return watch_.Interrupt() ? "TRUE" : "FALSE";
 }
 
-const char* Session::AnswerOf(const Request& request, PyRef result) {
+const char* Session::AnswerOf(const Request& request, PyRef result, unsigned long printedBefore) {
+  if (!result) {
+    SumUpFailedCall(request, printedBefore);
+    return nullptr;
+  }
   std::string why;
   if (ResultText(result, request.answer, &why)) return request.answer->c_str();
   if (!why.empty()) RequestFailed(request, why);
   return nullptr;
+}
+
+// A call that raised answers NONE, as a procedure that returns None does: a
+// line after the traceback says that this one failed.
+void Session::SumUpFailedCall(const Request& request, unsigned long printedBefore) {
+  if (PrintedErrorCount() == printedBefore) return;
+  RequestFailed(request, "failed with " + LastPrintedErrorType() + " (its traceback is above)");
 }
 
 void Session::RequestFailed(const Request& request, const std::string& why) {

@@ -72,8 +72,10 @@ class Session {
   // One line naming what failed, on Python's sys.stderr, and in the log
   // file when the settings ask for errors. The lock must be held.
   void ReportFailure(const std::string& line);
-  // The answer of a call: its result's text, or null with the reason reported.
-  const char* AnswerOf(const Request& request, PyRef result);
+  // The answer of a call: its result's text, or null with the reason
+  // reported. `printedBefore`: PrintedErrorCount() before the call.
+  const char* AnswerOf(const Request& request, PyRef result, unsigned long printedBefore);
+  void SumUpFailedCall(const Request& request, unsigned long printedBefore);
   const char* Dispatch(const Row* row, CallContext& call, const char* functionName,
                        char* parameters);
 

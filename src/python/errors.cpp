@@ -17,6 +17,8 @@ bool stopSeen = false;
 // Set while a failure that is already copied to the log is being written to
 // sys.stderr, whose own copy then leaves it out.
 int reporting = 0;
+unsigned long printedErrors = 0;
+std::string lastPrintedType;
 
 void Copy(const std::string& text) {
   if (logCopy != nullptr) logCopy(logCopyContext, text.data(), text.size());
@@ -86,6 +88,10 @@ void SetStopException(PyObject* stopClass) { stopException = stopClass; }
 
 bool TakeStopSeen() { return std::exchange(stopSeen, false); }
 
+unsigned long PrintedErrorCount() { return printedErrors; }
+
+const std::string& LastPrintedErrorType() { return lastPrintedType; }
+
 void ReportPythonError() {
   if (!PyErr_Occurred()) return;
   PyObject* type = nullptr;
@@ -102,6 +108,10 @@ void ReportPythonError() {
     return;
   }
   if (logCopy != nullptr) Copy(FormatError(type, value, traceback));
+  ++printedErrors;
+  lastPrintedType = PyExceptionClass_Check(type) ? PyExceptionClass_Name(type) : "an exception";
+  // Python 2 names the built-in ones "exceptions.ValueError".
+  lastPrintedType.erase(0, lastPrintedType.rfind('.') + 1);
   // Not PyErr_Print: it ends the process on SystemExit.
   const Reporting reported;
   PyErr_Display(type, value != nullptr ? value : Py_None, traceback);

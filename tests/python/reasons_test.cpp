@@ -4,11 +4,19 @@
 
 #include <string>
 
+#include <Python.h>
+
 #include "python/python_env.h"
 
 namespace {
 
 using ::testing::HasSubstr;
+
+#if PY_MAJOR_VERSION >= 3
+#define PY_MODULE_NOT_FOUND "ModuleNotFoundError"
+#else
+#define PY_MODULE_NOT_FOUND "ImportError"
+#endif
 
 struct ReasonCase {
   const char* function;
@@ -62,6 +70,29 @@ TEST_P(ReasonTest, FailurePrintsOneLineNamingRequestAndCause) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, ReasonTest, ::testing::ValuesIn(kReasonCases));
+
+// A call that raised answers NONE, as a procedure does; after its traceback
+// one line says that the request failed, and why.
+TEST(Reasons, CallThatRaisedEndsWithALineAfterItsTraceback) {
+  struct Case {
+    const char* function;
+    const char* parameters;
+    const char* last;
+  } const cases[] = {
+      {"PyCallObject", "PYMOD=tools PYOBJ=fail", "qorv_python: PyCallObject: failed with ValueError"},
+      {"PyCallObject", "PYMOD=no_such_module PYOBJ=f",
+       "qorv_python: PyCallObject: failed with " PY_MODULE_NOT_FOUND},
+      {"PyCreateObject", "PYMOD=tools PYOBJ=fail", "qorv_python: PyCreateObject: failed with ValueError"},
+  };
+  for (const Case& c : cases) {
+    std::string answer;
+    const std::string printed = CapturePythonStderr([&] { answer = Ask(c.function, c.parameters); });
+    EXPECT_EQ(answer, "NONE");
+    ASSERT_NE(printed.find('\n'), printed.size() - 1) << "the error itself comes first: " << printed;
+    const std::size_t lastLine = printed.rfind('\n', printed.size() - 2) + 1;
+    EXPECT_THAT(printed.substr(lastLine), HasSubstr(c.last)) << printed;
+  }
+}
 
 TEST(Reasons, ScriptNotFoundNamesEveryDirectorySearched) {
   const std::string printed =
