@@ -37,6 +37,16 @@ std::int64_t CoarseMilliseconds() {
 #endif
 }
 
+std::int64_t CoarseResolutionMs() {
+#if defined(_WIN32)
+  return 16;
+#else
+  struct timespec resolution;
+  if (clock_getres(CLOCK_MONOTONIC_COARSE, &resolution) != 0) return 10;
+  return static_cast<std::int64_t>(resolution.tv_sec) * 1000 + (resolution.tv_nsec + 999999) / 1000000;
+#endif
+}
+
 unsigned long ThisThread() { return static_cast<unsigned long>(PyThread_get_thread_ident()); }
 
 }  // namespace
@@ -103,7 +113,9 @@ bool RequestWatch::Post(std::uint64_t generation, const char* reason) {
 // Sleeps until the request being served reaches its limit, or until it may
 // notice a new request; never wakes the serving thread for nothing.
 void RequestWatch::Watch() {
-  const auto limitMs = static_cast<std::int64_t>(limitSeconds_ * 1000);
+  // The coarse clock may have stood still for up to its resolution when the
+  // request began: the limit is counted from the latest it may have begun.
+  const auto limitMs = static_cast<std::int64_t>(limitSeconds_ * 1000) + CoarseResolutionMs();
   const std::int64_t pollMs = std::max<std::int64_t>(1, std::min(kPollMs, limitMs / 4));
   std::uint64_t postedFor = 0;
   std::int64_t repostAtMs = 0;

@@ -69,6 +69,10 @@ def _threads_to_wait_for(idents):
                 and frame.f_globals.get('__name__') == 'concurrent.futures.thread'):
             continue
         waited.append(ident)
+    # Threads started a moment ago are not in _active yet.
+    for thread in list(getattr(threading, '_limbo', {})):
+        if not thread.daemon:
+            waited.append(thread.ident)
     return waited
 
 

@@ -183,7 +183,7 @@ TEST_F(HostPrompt, CtrlCStopsTheRunningRequest) {
   usleep(300000);
   host.Write("\x03");
   EXPECT_THAT(host.ReadUntil("FALSE"), HasSubstr("qorv_python: PyRunSimpleString: "));
-  host.Write("PyRunSimpleString print('names kept', before, n[0] > 0)\r");
+  host.Write("PyRunSimpleString sys.stdout.write('names kept %d %s\\n' % (before, n[0] > 0))\r");
   EXPECT_THAT(host.ReadUntil("TRUE"), HasSubstr("names kept 1 True"));
 
   // A request that outlives being asked to stop: blocked in a read that no
