@@ -2,9 +2,12 @@
 // header a host includes; nothing of the plugin's implementation shows here.
 //
 // A host loads the library, calls GetClassObject once to get the plugin object,
-// then Open, any number of HandleRequest calls and Close: from any thread, one
-// call at a time. The host reaches the four virtual operations by their position
-// in the table of virtual operations, so their order must never change.
+// then Open, any number of HandleRequest calls and Close. Any thread may call
+// at any time, several at once: requests are served one after another (the
+// request "PyInterrupt" at once, beside the one that runs), and Open and Close
+// wait for the request being served. The host reaches the four virtual
+// operations by their position in the table of virtual operations, so their
+// order must never change.
 #ifndef QORV_PLUGIN_BASE_H
 #define QORV_PLUGIN_BASE_H
 
@@ -47,8 +50,8 @@ class PluginBase {
   //    the request. `parameters` holds the NUL-terminated parameter text on
   //    entry and the answer (cut to kQorvParameterBufferSize) on return.
   //    Returns the whole answer text, never null. The text stays the plugin's:
-  //    the host neither frees nor writes it, and it is valid until the next
-  //    call into the plugin. Never throws.
+  //    the host neither frees nor writes it, and it is valid until the calling
+  //    thread's next call into the plugin. Never throws.
   virtual const char* HandleRequest(const char* hostArgument, const char* functionName,
                                     char* parameters) = 0;
 
