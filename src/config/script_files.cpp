@@ -1,11 +1,8 @@
 #include "config/script_files.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
-
-#include "config/path_list.h"
 
 bool ReadScriptFile(const char* path, std::string* text) {
   std::error_code error;
@@ -19,12 +16,12 @@ bool ReadScriptFile(const char* path, std::string* text) {
   return std::ferror(file.get()) == 0;
 }
 
-std::string FindScriptFile(char** directories, std::int32_t directoryCount, const char* fileName,
+std::string FindScriptFile(const std::vector<std::string>& directories, const char* fileName,
                            const char* separator, std::string* text) {
-  for (std::int32_t i = 0; i < directoryCount; ++i) {
-    std::unique_ptr<char, decltype(&std::free)> path(
-        JoinPath(directories[i], fileName, separator), &std::free);
-    if (path != nullptr && ReadScriptFile(path.get(), text)) return path.get();
+  if (fileName == nullptr || separator == nullptr) return "";
+  for (const std::string& directory : directories) {
+    const std::string path = directory + separator + fileName;
+    if (ReadScriptFile(path.c_str(), text)) return path;
   }
   return "";
 }

@@ -5,8 +5,8 @@
 #ifndef QORV_CONFIG_SCRIPT_FILES_H
 #define QORV_CONFIG_SCRIPT_FILES_H
 
-#include <cstdint>
 #include <string>
+#include <vector>
 
 // Reads the whole of `path` in binary mode into *text. Only a regular file
 // counts: a directory cannot be read as a script, and opening a FIFO would
@@ -17,7 +17,7 @@ bool ReadScriptFile(const char* path, std::string* text);
 // Joins each directory, in list order, with `fileName` (used as it is, never
 // trimmed) and reads the first script found. Returns its path, or "" when no
 // directory holds a readable one.
-std::string FindScriptFile(char** directories, std::int32_t directoryCount, const char* fileName,
+std::string FindScriptFile(const std::vector<std::string>& directories, const char* fileName,
                            const char* separator, std::string* text);
 
 #endif  // QORV_CONFIG_SCRIPT_FILES_H

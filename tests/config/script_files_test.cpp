@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -32,14 +33,13 @@ TEST(ScriptFiles, FirstDirectoryHoldingTheFileWins) {
   dir.Write("c/both.py", "from c");
   std::filesystem::create_directories(dir.File("a/both.py"));  // not a file: the search goes on
   const std::string a = dir.File("a"), b = dir.File("b"), c = dir.File("c");
-  char* directories[] = {const_cast<char*>(a.c_str()), const_cast<char*>(b.c_str()),
-                         const_cast<char*>(c.c_str())};
+  const std::vector<std::string> directories = {a, b, c};
   std::string text;
-  EXPECT_EQ(FindScriptFile(directories, 3, "both.py", "/", &text), b + "/both.py");
+  EXPECT_EQ(FindScriptFile(directories, "both.py", "/", &text), b + "/both.py");
   EXPECT_EQ(text, "from b");
   // The name is never trimmed (a leading space: Windows itself drops trailing ones).
-  EXPECT_EQ(FindScriptFile(directories, 3, " both.py", "/", &text), "");
-  EXPECT_EQ(FindScriptFile(directories, 0, "both.py", "/", &text), "");
+  EXPECT_EQ(FindScriptFile(directories, " both.py", "/", &text), "");
+  EXPECT_EQ(FindScriptFile({}, "both.py", "/", &text), "");
 }
 
 }  // namespace
