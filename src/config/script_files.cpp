@@ -1,11 +1,8 @@
 #include "config/script_files.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
-
-#include "config/path_list.h"
 
 bool ReadScriptFile(const char* path, std::string* text) {
   std::error_code error;
@@ -21,10 +18,10 @@ bool ReadScriptFile(const char* path, std::string* text) {
 
 std::string FindScriptFile(const std::vector<std::string>& directories, const char* fileName,
                            const char* separator, std::string* text) {
+  if (fileName == nullptr || separator == nullptr) return "";
   for (const std::string& directory : directories) {
-    std::unique_ptr<char, decltype(&std::free)> path(
-        JoinPath(directory.c_str(), fileName, separator), &std::free);
-    if (path != nullptr && ReadScriptFile(path.get(), text)) return path.get();
+    const std::string path = directory + separator + fileName;
+    if (ReadScriptFile(path.c_str(), text)) return path;
   }
   return "";
 }

@@ -5,7 +5,6 @@
 #ifndef QORV_CONFIG_SCRIPT_FILES_H
 #define QORV_CONFIG_SCRIPT_FILES_H
 
-#include <cstdint>
 #include <string>
 #include <vector>
 

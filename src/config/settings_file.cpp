@@ -1,6 +1,8 @@
 #include "config/settings_file.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -22,30 +24,38 @@ std::string_view TrimTrailingSpace(std::string_view line) {
 
 }  // namespace
 
-void SettingsFile::Load(const char* fileName) {
+int SettingsFile::Load(const char* fileName) {
+  errno = 0;
   std::FILE* file = std::fopen(fileName, "r");
-  if (file == nullptr) return;
+  if (file == nullptr) return errno != 0 ? errno : ENOENT;
+  errno = 0;  // a successful fopen may leave it set
   std::string text;
   char chunk[65536];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-  // A read error ends the text where it stopped; what was read is used.
+  // A read error ends the text where it stopped; what was read is used. A
+  // directory opens on POSIX systems and fails here, with EISDIR.
+  const int readError = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(file);
   LoadText(text);
+  return readError;
 }
 
 void SettingsFile::LoadText(std::string_view text) {
   std::string currentSection;  // each load starts in the empty-named section
+  byteOrderMark = text.substr(0, 3) == "\xEF\xBB\xBF";
   std::size_t start = 0;
+  std::size_t lineNumber = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    ReadLine(text.substr(start, end - start), currentSection);
+    ReadLine(text.substr(start, end - start), ++lineNumber, currentSection);
     start = end + 1;
   }
 }
 
-void SettingsFile::ReadLine(std::string_view line, std::string& currentSection) {
+void SettingsFile::ReadLine(std::string_view line, std::size_t lineNumber,
+                            std::string& currentSection) {
   line = TrimTrailingSpace(CutComment(line));
   if (line.empty()) return;
   switch (line[0]) {
@@ -59,14 +69,17 @@ void SettingsFile::ReadLine(std::string_view line, std::string& currentSection) 
       currentSection.assign(line.substr(1, close - 1));
       // A repeated header starts its section afresh.
       sections[currentSection].clear();
+      keyLines[currentSection].clear();
+      headerLines[currentSection] = lineNumber;
       return;
     }
     default: {
       const std::size_t equals = line.find('=');
       if (equals == std::string_view::npos) return;
       // Nothing is trimmed around the "=": 'a = b' is key 'a ' and value ' b'.
-      sections[currentSection][std::string(line.substr(0, equals))] =
-          std::string(line.substr(equals + 1));
+      std::string key(line.substr(0, equals));
+      sections[currentSection][key] = std::string(line.substr(equals + 1));
+      keyLines[currentSection][std::move(key)] = lineNumber;
       return;
     }
   }
@@ -82,4 +95,16 @@ bool SettingsFile::HasKey(const char* section, const char* key) const {
 
 SettingsFile::SectionMap& SettingsFile::Section(const char* name) {
   return sections[name != nullptr ? name : ""];
+}
+
+std::size_t SettingsFile::KeyLine(const std::string& section, const std::string& key) const {
+  auto found = keyLines.find(section);
+  if (found == keyLines.end()) return 0;
+  auto line = found->second.find(key);
+  return line == found->second.end() ? 0 : line->second;
+}
+
+std::size_t SettingsFile::HeaderLine(const std::string& section) const {
+  auto found = headerLines.find(section);
+  return found == headerLines.end() ? 0 : found->second;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -74,15 +75,19 @@ const std::string kFixtures = QORV_FIXTURES "/settings/";
 
 TEST(SettingsFile, ByteOrderMarkFileLandsKeysInTheEmptySection) {
   SettingsFile settings;
-  settings.Load((kFixtures + "bom.ini").c_str());
+  EXPECT_EQ(settings.Load((kFixtures + "bom.ini").c_str()), 0);
   EXPECT_EQ(Dump(settings), "[]<prefix>=</srv>");
   EXPECT_FALSE(settings.HasKey("QORV_PYTHON", nullptr));
+  EXPECT_TRUE(settings.StartsWithByteOrderMark());
+  settings.LoadText("k=v\xEF\xBB\xBF");  // only at the very start does it count
+  EXPECT_FALSE(settings.StartsWithByteOrderMark());
 }
 
 TEST(SettingsFile, CrLfFileReadsLikeLf) {
   SettingsFile settings;
   settings.Load((kFixtures + "crlf.ini").c_str());
   EXPECT_EQ(Dump(settings), "[s]<j>=<w><k>=<v>");
+  EXPECT_EQ(settings.KeyLine("s", "j"), 4u);
 }
 
 TEST(SettingsFile, SecondLoadMergesAndMissingFileChangesNothing) {
@@ -91,8 +96,31 @@ TEST(SettingsFile, SecondLoadMergesAndMissingFileChangesNothing) {
   settings.Load((kFixtures + "second.ini").c_str());
   // second.ini's "[s]" header empties what first.ini put there.
   EXPECT_EQ(Dump(settings), "[s]<k>=<2>\n[t]<x>=<y>");
-  settings.Load((kFixtures + "no-such-file.ini").c_str());
+  EXPECT_EQ(settings.Load((kFixtures + "no-such-file.ini").c_str()), ENOENT);
   EXPECT_EQ(Dump(settings), "[s]<k>=<2>\n[t]<x>=<y>");
+}
+
+TEST(SettingsFile, DirectoryCannotBeLoaded) {
+  TempDir dir;
+  SettingsFile settings;
+  EXPECT_NE(settings.Load(dir.path().c_str()), 0);
+  EXPECT_EQ(Dump(settings), "");
+}
+
+// Lines count from 1, blank and comment lines included; the line kept is the
+// one whose value is held.
+TEST(SettingsFile, LinesPointAtTheAssignmentThatCounts) {
+  SettingsFile settings;
+  settings.LoadText("top=1\n[s]\na=1\n\n# note\na=2\n[t]\n[s]\nb=3\nb=4\n[t]x\n");
+  EXPECT_EQ(settings.KeyLine("", "top"), 1u);
+  EXPECT_EQ(settings.KeyLine("s", "a"), 0u);  // emptied by the repeated header
+  EXPECT_EQ(settings.KeyLine("s", "b"), 10u);
+  EXPECT_EQ(settings.KeyLine("s", "missing"), 0u);
+  EXPECT_EQ(settings.KeyLine("missing", "b"), 0u);
+  EXPECT_EQ(settings.HeaderLine("s"), 8u);
+  EXPECT_EQ(settings.HeaderLine("t"), 11u);
+  EXPECT_EQ(settings.HeaderLine(""), 0u);
+  EXPECT_FALSE(settings.StartsWithByteOrderMark());
 }
 
 TEST(SettingsFile, HasKeyAnswersWithoutCreatingEntries) {
