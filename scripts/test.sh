@@ -8,7 +8,8 @@
 # QORV_REQUIRE_ALL_PYTHONS=1 (as CI sets it) a missing one is an error.
 source "$(dirname "$0")/setup.sh"
 qorv_install_missing cmake ninja-build g++ binutils python3-dev python3-numpy libgtest-dev \
-  libgmock-dev libbenchmark-dev libreadline-dev clang libclang-rt-14-dev dpkg-dev
+  libgmock-dev libbenchmark-dev libreadline-dev clang libclang-rt-14-dev dpkg-dev \
+  python3-virtualenv
 
 export LSAN_OPTIONS="suppressions=$QORV_ROOT/tests/sanitizers/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -60,14 +60,15 @@ const char* Session::Refuse(char* parameters) { return kDispatcher.Refuse(parame
 
 bool Session::Start(std::string* reason) {
   std::string why;
-  if (!runtime_.Start(&why)) {
+  if (!runtime_.Start(settings_.venv, &why)) {
     *reason = "cannot start Python: " + why;
     return false;
   }
   const Runtime::Lock python(runtime_);
   started_ = true;
   if (settings_.log != LogDetail::None) CopyFailuresTo(log_.write, log_.context);
-  record_.Start(runtime_.threads(), runtime_.support(), settings_.log != LogDetail::None);
+  record_.Start(runtime_.threads(), runtime_.support(), settings_.pythonPath,
+                settings_.log != LogDetail::None);
   if (!PrepareMainModule()) {
     *reason = "Python cannot import sys";
     return false;
@@ -182,8 +183,9 @@ const char* Session::HandleRunFile(const Request& request) {
   if (path.empty()) {
     if (settings_.scriptDirectories.empty()) {
       RequestFailed(request, "no script directories are set (scriptdir) " +
-                                 (settings_.fileRead ? "in the settings file '" + settings_.file + "'"
-                                                     : "; no settings file was found at '" + settings_.file + "'"));
+                                 (settings_.fileRead
+                                      ? "in the settings file '" + settings_.file + "'"
+                                      : "as no settings file was read at '" + settings_.file + "'"));
       return "FALSE";
     }
     std::string searched;

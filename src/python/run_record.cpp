@@ -21,13 +21,25 @@ constexpr std::chrono::milliseconds kThreadPoll(5);
 RunRecord::~RunRecord() {
   static_cast<void>(stderrCopy_.release());
   static_cast<void>(stderrBefore_.release());
+  for (PyRef& entry : pathEntries_) static_cast<void>(entry.release());
 }
 
-void RunRecord::Start(const ThreadStates& threads, const SupportModule& support, bool copyStderr) {
+void RunRecord::Start(const ThreadStates& threads, const SupportModule& support,
+                      const std::vector<std::string>& pythonPath, bool copyStderr) {
   signals_.Start();
   threadsAtStart_ = threads.ForeignStates();
   stderrCopy_.Reset();
   stderrBefore_.Reset();
+  PyBorrowed path(qorv::py::SysObject("path"));
+  for (auto entry = pythonPath.rbegin(); path && PyList_Check(path.get()) && entry != pythonPath.rend();
+       ++entry) {
+    PyRef text = PyRef::Steal(qorv::py::TextFromBytes(entry->c_str()));
+    if (!text || PyList_Insert(path.get(), 0, text.get()) != 0) {
+      ReportPythonError();
+      continue;
+    }
+    pathEntries_.push_back(std::move(text));
+  }
   if (!copyStderr) return;
   PyBorrowed stream(qorv::py::SysObject("stderr"));
   PyBorrowed tee = support.Get("_LogTee");
@@ -87,6 +99,15 @@ bool RunRecord::WaitForThreads(const ThreadStates& threads, const SupportModule&
 
 void RunRecord::Undo() {
   signals_.Undo();
+  PyBorrowed path(qorv::py::SysObject("path"));
+  for (PyRef& entry : pathEntries_) {
+    for (Py_ssize_t i = path && PyList_Check(path.get()) ? PyList_GET_SIZE(path.get()) - 1 : -1; i >= 0; --i) {
+      if (PyList_GET_ITEM(path.get(), i) == entry.get() && PySequence_DelItem(path.get(), i) != 0) {
+        PyErr_Clear();
+      }
+    }
+  }
+  pathEntries_.clear();
   if (stderrCopy_ && qorv::py::SysObject("stderr") == stderrCopy_.get()) {
     if (!qorv::py::SetSysObject("stderr", stderrBefore_.get())) PyErr_Clear();
   }

@@ -3,7 +3,9 @@
 #include <Python.h>
 
 #include <cstring>
+#include <filesystem>
 
+#include "config/virtual_env.h"
 #include "python/errors.h"
 #include "python/python_compat.h"
 #include "python/python_library.h"
@@ -11,6 +13,8 @@
 #include "python/signal_record.h"
 
 namespace {
+
+const std::string kVersion = std::to_string(PY_MAJOR_VERSION) + "." + std::to_string(PY_MINOR_VERSION);
 
 // Extension modules from shared libraries that give back what they took
 // across a shut-down and a new start on Python 3.10 and 3.11: measured over
@@ -62,12 +66,19 @@ Runtime::Released::~Released() { PyEval_RestoreThread(state_); }
 
 bool Runtime::Running() const { return running_ && Py_IsInitialized() != 0; }
 
-bool Runtime::Start(std::string* reason) {
-  if (Running()) return true;
+bool Runtime::Start(const std::string& venv, std::string* reason) {
+  if (Running()) return InEnvironment(venv, reason);
   if (!Py_IsInitialized()) {
     MakePythonSymbolsGlobal();
     qorv::py::StartOptions options;
     options.program = InterpreterProgram();
+    if (!venv.empty()) {
+      // Python takes the environment from its program's place, as the
+      // environment's own python would.
+      VirtualEnvironment environment;
+      if (!FindVirtualEnvironment(venv, kVersion, options.program, &environment, reason)) return false;
+      options.program = environment.program;
+    }
     if (!qorv::py::StartInterpreter(options, reason)) {
       if (reason->empty()) *reason = "Python did not start";
       return false;
@@ -75,14 +86,32 @@ bool Runtime::Start(std::string* reason) {
     startedHere_ = true;
     threads_.AdoptStartingThread();
     const bool taken = TakeOver(reason);
+    venv_ = venv;
     PyEval_SaveThread();
     running_ = taken;
     return taken;
   }
   // An interpreter that runs already: kept by an earlier run, or the host's.
-  Lock python(*this);
-  running_ = support_ || TakeOver(reason);
-  return running_;
+  {
+    Lock python(*this);
+    if (!support_ && !TakeOver(reason)) return false;
+  }
+  running_ = true;
+  return InEnvironment(venv, reason);
+}
+
+bool Runtime::InEnvironment(const std::string& venv, std::string* reason) const {
+  std::error_code error;
+  if (venv == venv_ || (!venv.empty() && !venv_.empty() && std::filesystem::equivalent(venv, venv_, error))) {
+    return true;
+  }
+  const auto describe = [](const std::string& directory) {
+    return directory.empty() ? std::string("no virtual environment")
+                             : "the virtual environment '" + directory + "'";
+  };
+  *reason = "Python runs with " + describe(venv_) + " and lives on across Close here: a run cannot "
+            "switch it to " + describe(venv) + " (restart the host for that)";
+  return false;
 }
 
 bool Runtime::TakeOver(std::string* reason) {
@@ -93,6 +122,19 @@ bool Runtime::TakeOver(std::string* reason) {
   }
   mainTemplate_ = MainTemplate();
   if (!mainTemplate_) ReportPythonError();
+  // An interpreter that was running already may run in a virtual
+  // environment: its prefix is then another than the base installation's.
+  if (!startedHere_) {
+    std::string prefix, base;
+    PyObject* basePrefix = qorv::py::SysObject("base_prefix");
+    if (basePrefix == nullptr) basePrefix = qorv::py::SysObject("real_prefix");
+    PyObject* ownPrefix = qorv::py::SysObject("prefix");
+    if (basePrefix != nullptr && ownPrefix != nullptr && qorv::py::ResultText(basePrefix, &base) &&
+        qorv::py::ResultText(ownPrefix, &prefix) && prefix != base) {
+      venv_ = prefix;
+    }
+    PyErr_Clear();
+  }
   startingModules_.clear();
   PyObject* name = nullptr;
   PyObject* module = nullptr;
@@ -142,4 +184,5 @@ void Runtime::ShutDown() {
   threads_.Forget();
   running_ = false;
   startedHere_ = false;
+  venv_.clear();
 }

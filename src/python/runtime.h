@@ -23,9 +23,11 @@ class Runtime {
   Runtime& operator=(const Runtime&) = delete;
 
   // Starts Python, or carries on with the interpreter that runs in the
-  // process. Returns with the lock free. False, with the reason, when Python
-  // cannot run.
-  bool Start(std::string* reason);
+  // process; with `venv` (an absolute directory, or ""), in that virtual
+  // environment. Returns with the lock free. False, with the reason, when
+  // Python cannot run, or runs already in another environment (an
+  // interpreter cannot switch; a kept one lives on across runs).
+  bool Start(const std::string& venv, std::string* reason);
 
   // Between a successful Start and ShutDown.
   bool Running() const;
@@ -80,8 +82,12 @@ class Runtime {
   // With the lock held, once per interpreter the plugin comes to.
   bool TakeOver(std::string* reason);
 
+  // Whether the interpreter runs in the virtual environment `venv`.
+  bool InEnvironment(const std::string& venv, std::string* reason) const;
+
   bool running_ = false;
   bool startedHere_ = false;
+  std::string venv_;  // the virtual environment the interpreter runs in, or ""
   ThreadStates threads_;
   SupportModule support_;
   PyRef mainTemplate_;
