@@ -30,9 +30,16 @@ long long NowMs() {
   return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// Set before the handler is installed, read only by it.
+char leftoverFile[4096] = {};
+char leftoverDirectory[4096] = {};
+
 // Ends the process as SIGINT's default disposition does: the signal is
-// blocked while this handler runs and is delivered once it returns.
+// blocked while this handler runs and is delivered once it returns. The
+// temporary log directory goes first (unlink and rmdir are safe here).
 void EndAsInterrupted() {
+  if (leftoverFile[0] != '\0') unlink(leftoverFile);
+  if (leftoverDirectory[0] != '\0') rmdir(leftoverDirectory);
   struct sigaction standard {};
   standard.sa_handler = SIG_DFL;
   sigaction(SIGINT, &standard, nullptr);
@@ -109,6 +116,13 @@ Interrupts::~Interrupts() {
   sender_.join();
   close(fd);
   close(wakeRead_);
+}
+
+void Interrupts::RemoveOnInterrupt(const std::string& directory, const char* fileName) {
+  const std::string file = directory + "/" + fileName;
+  if (directory.empty() || file.size() >= sizeof leftoverFile) return;
+  file.copy(leftoverFile, file.size());
+  directory.copy(leftoverDirectory, directory.size());
 }
 
 void Interrupts::RequestStarts() { state.store(kRunning); }

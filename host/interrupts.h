@@ -8,6 +8,7 @@
 #ifndef QORV_HOST_INTERRUPTS_H
 #define QORV_HOST_INTERRUPTS_H
 
+#include <string>
 #include <thread>
 
 #include "qorv/plugin_base.h"
@@ -30,6 +31,9 @@ class Interrupts {
   void TypingEnded();
   // True once for each Ctrl-C that came while a line was typed.
   bool TakeTypedInterrupt();
+  // A temporary directory holding only the plugin's log file, which a Ctrl-C
+  // that ends qorv-host removes on the way out.
+  static void RemoveOnInterrupt(const std::string& directory, const char* fileName);
 
  private:
   void SendInterrupts();

@@ -82,6 +82,8 @@ class LogDirectory {
     if (!temporary_.empty()) std::filesystem::remove_all(temporary_, ignored);
   }
   const std::string& path() const { return path_; }
+  // The directory when it is a temporary one, else "".
+  const std::string& temporary() const { return temporary_; }
 
  private:
   std::string path_;
@@ -135,6 +137,7 @@ void RunPromptOn(RequestSender* sender, Interrupts* interrupts, const Options& o
 // the watch of standard error ends before Close, whose own lines need none.
 int Run(const Options& options, PluginBase* plugin) {
   const LogDirectory logDirectory(options.logDirectory);
+  Interrupts::RemoveOnInterrupt(logDirectory.temporary(), "qorv_python.txt");
   auto interrupts = std::make_unique<Interrupts>(plugin);
   if (!plugin->Open(logDirectory.path().c_str())) {
     interrupts.reset();

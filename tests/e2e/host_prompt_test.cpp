@@ -106,7 +106,8 @@ TEST_F(HostPrompt, HistoryIsKeptByPromptsOneAfterAnotherAndAtOnce) {
     EXPECT_TRUE(ExitedWith(second.Wait(), 0));
   }
 
-  LiveHost a({"-f", "-"}, Terminal());
+  // a is killed: its log goes where the test cleans up.
+  LiveHost a({"--log-dir", state.path(), "-f", "-"}, Terminal());
   LiveHost b({"-f", "-"}, Terminal());
   a.ReadUntil("qorv> ");
   b.ReadUntil("qorv> ");
