@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "python/py_ref.h"
@@ -18,7 +19,9 @@ bool stopSeen = false;
 // sys.stderr, whose own copy then leaves it out.
 int reporting = 0;
 unsigned long printedErrors = 0;
-std::string lastPrintedType;
+// No destructor: the plugin object, whose destructor ends a run, may outlive
+// objects of this file at the library's unload.
+char lastPrintedType[128] = "";
 
 void Copy(const std::string& text) {
   if (logCopy != nullptr) logCopy(logCopyContext, text.data(), text.size());
@@ -90,7 +93,7 @@ bool TakeStopSeen() { return std::exchange(stopSeen, false); }
 
 unsigned long PrintedErrorCount() { return printedErrors; }
 
-const std::string& LastPrintedErrorType() { return lastPrintedType; }
+std::string LastPrintedErrorType() { return lastPrintedType; }
 
 void ReportPythonError() {
   if (!PyErr_Occurred()) return;
@@ -109,9 +112,10 @@ void ReportPythonError() {
   }
   if (logCopy != nullptr) Copy(FormatError(type, value, traceback));
   ++printedErrors;
-  lastPrintedType = PyExceptionClass_Check(type) ? PyExceptionClass_Name(type) : "an exception";
+  const char* name = PyExceptionClass_Check(type) ? PyExceptionClass_Name(type) : "an exception";
   // Python 2 names the built-in ones "exceptions.ValueError".
-  lastPrintedType.erase(0, lastPrintedType.rfind('.') + 1);
+  if (const char* dot = std::strrchr(name, '.')) name = dot + 1;
+  std::snprintf(lastPrintedType, sizeof lastPrintedType, "%s", name);
   // Not PyErr_Print: it ends the process on SystemExit.
   const Reporting reported;
   PyErr_Display(type, value != nullptr ? value : Py_None, traceback);

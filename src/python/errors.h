@@ -36,7 +36,7 @@ bool TakeStopSeen();
 // How many errors ReportPythonError has printed, and the type of the last:
 // for the one line that sums up a request whose call raised.
 unsigned long PrintedErrorCount();
-const std::string& LastPrintedErrorType();
+std::string LastPrintedErrorType();
 
 // Prints one line on Python's sys.stderr (the lock must be held), or on the
 // process's standard error when Python's is unusable.
