@@ -58,6 +58,17 @@ for python in 3.11 2.7; do
   run_tests "asan-py$python"
 done
 
+# ThreadSanitizer sees the plugin's own threads and locks (Python's library
+# is not instrumented, but its locks are seen through libc): the tests of
+# concurrent callers, PyInterrupt, the time limit and host threads, with fewer
+# rounds of requests, as each costs hundreds of times more there.
+echo "== ThreadSanitizer: concurrency tests (3.11)"
+CC=clang CXX=clang++ qorv_build "$QORV_BUILD/tsan-py3.11" -DQORV_PYTHON_VERSION=3 -DQORV_TSAN=ON \
+  -DQORV_TESTS=ON -DQORV_BENCH=OFF
+QORV_STRESS_ROUNDS=20 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+  "$QORV_BUILD/tsan-py3.11/tests/lifecycle_test" \
+  --gtest_filter='ManyCallers.*:Interrupt.*:HostThreads.*:Runs.RequestsFromInsideARequest:*TimeLimitTest*'
+
 echo "== fuzzers, ${FUZZ_SECONDS}s each"
 CC=clang CXX=clang++ qorv_build "$QORV_BUILD/fuzz" -DQORV_PYTHON_VERSION=3 -DQORV_FUZZ=ON \
   -DQORV_TESTS=OFF -DQORV_BENCH=OFF
