@@ -140,7 +140,11 @@ const char* Session::Serve(const Row* row, HostThread& thread, const char* funct
     const char* stopped = watch_.Ended(&seconds);
     if (stopped != nullptr && TakeStopSeen()) {
       char line[64];
-      std::snprintf(line, sizeof line, ": stopped after %.1f s (%s)", seconds, stopped);
+      if (seconds >= 0) {
+        std::snprintf(line, sizeof line, ": stopped after %.1f s (%s)", seconds, stopped);
+      } else {
+        std::snprintf(line, sizeof line, ": stopped (%s)", stopped);
+      }
       ReportFailure(functionName + std::string(line));
     }
     record_.Check();

@@ -71,7 +71,8 @@ void RequestWatch::SetTimeLimit(double seconds) {
 void RequestWatch::Began() {
   const std::uint64_t generation = ++lastGeneration_;
   thread_.store(ThisThread(), std::memory_order_relaxed);
-  beganMs_.store(CoarseMilliseconds(), std::memory_order_relaxed);
+  // The time only matters to a limit; without one a stop says no duration.
+  if (limitSeconds_ > 0) beganMs_.store(CoarseMilliseconds(), std::memory_order_relaxed);
   serving_.store(generation, std::memory_order_release);
 }
 
@@ -81,7 +82,9 @@ const char* RequestWatch::Ended(double* seconds) {
   if (stopAskedFor_ != generation) return nullptr;
   PyThreadState_SetAsyncExc(static_cast<qorv::py::ThreadIdent>(thread_.load(std::memory_order_relaxed)),
                             nullptr);
-  *seconds = static_cast<double>(CoarseMilliseconds() - beganMs_.load(std::memory_order_relaxed)) / 1000;
+  *seconds = limitSeconds_ > 0
+                 ? static_cast<double>(CoarseMilliseconds() - beganMs_.load(std::memory_order_relaxed)) / 1000
+                 : -1;
   return stopReason_;
 }
 

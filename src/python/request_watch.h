@@ -31,8 +31,9 @@ class RequestWatch {
   // not nested in another.
   void Began();
   // The reason the request was asked to stop ("timeout" or "interrupted"),
-  // or null; *seconds is how long it ran then. A stop asked for but not yet
-  // raised is withdrawn: it never reaches the next request.
+  // or null; *seconds is how long it ran then (-1 without a time limit, when
+  // it is not measured). A stop asked for but not yet raised is withdrawn: it
+  // never reaches the next request.
   const char* Ended(double* seconds);
   // With the lock held, after a request nested in another ended: a stop
   // asked for is raised again, so that the request around it stops too.

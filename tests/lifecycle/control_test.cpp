@@ -147,7 +147,7 @@ TEST(Interrupt, StopsTheRequestThatAnotherThreadRuns) {
     EXPECT_EQ(run.Ask("PyInterrupt", ""), "TRUE");
     again.join();
     EXPECT_THAT(testing::internal::GetCapturedStderr(),
-                HasSubstr("qorv_python: PyRunSimpleString: stopped after "));
+                HasSubstr("qorv_python: PyRunSimpleString: stopped (interrupted)\n"));
     ASSERT_TRUE(run.plugin.Close());
     EXPECT_EQ(run.Ask("PyInterrupt", ""), "NONE");
   });
