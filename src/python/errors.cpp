@@ -14,6 +14,7 @@ namespace {
 LogCopy logCopy = nullptr;
 void* logCopyContext = nullptr;
 PyObject* stopException = nullptr;
+bool stopExpected = false;
 bool stopSeen = false;
 // Set while a failure that is already copied to the log is being written to
 // sys.stderr, whose own copy then leaves it out.
@@ -89,6 +90,8 @@ void CopyStderrText(const char* text, std::size_t length) {
 
 void SetStopException(PyObject* stopClass) { stopException = stopClass; }
 
+void ExpectStop(bool expected) { stopExpected = expected; }
+
 bool TakeStopSeen() { return std::exchange(stopSeen, false); }
 
 unsigned long PrintedErrorCount() { return printedErrors; }
@@ -106,7 +109,7 @@ void ReportPythonError() {
   PyRef ownedValue = PyRef::Steal(value);
   PyRef ownedTraceback = PyRef::Steal(traceback);
   if (type == nullptr) return;
-  if (stopException != nullptr && PyErr_GivenExceptionMatches(type, stopException)) {
+  if (stopExpected && stopException != nullptr && PyErr_GivenExceptionMatches(type, stopException)) {
     stopSeen = true;
     return;
   }

@@ -21,12 +21,15 @@ void CopyStderrText(const char* text, std::size_t length);
 // The class of the exception that stops a request (qorv_python.RequestStopped),
 // or null; lent by its owner for as long as it is set.
 void SetStopException(_object* stopClass);
+// Whether the request being served was asked to stop: only then is that
+// exception cleared without a word (Python code may raise it itself).
+void ExpectStop(bool expected);
 
 // Prints the pending Python error, if any, with its traceback on the
 // interpreter's stderr and clears it, so that no request inherits it.
 // SystemExit is printed like any other error: it never ends the process.
-// The exception that stops a request is cleared without a word: its reason
-// is the caller's to say (see TakeStopSeen).
+// The exception that stops a request, when a stop was asked for, is cleared
+// without a word: its reason is the caller's to say (see TakeStopSeen).
 void ReportPythonError();
 
 // Whether ReportPythonError cleared the exception that stops a request since

@@ -12,6 +12,7 @@
 #include <time.h>
 #endif
 
+#include "python/errors.h"
 #include "python/python_compat.h"
 #include "python/runtime.h"
 
@@ -80,6 +81,7 @@ const char* RequestWatch::Ended(double* seconds) {
   const std::uint64_t generation = serving_.load(std::memory_order_relaxed);
   serving_.store(0, std::memory_order_release);
   if (stopAskedFor_ != generation) return nullptr;
+  ExpectStop(false);
   PyThreadState_SetAsyncExc(static_cast<qorv::py::ThreadIdent>(thread_.load(std::memory_order_relaxed)),
                             nullptr);
   *seconds = limitSeconds_ > 0
@@ -110,6 +112,7 @@ bool RequestWatch::Post(std::uint64_t generation, const char* reason) {
   PyThreadState_SetAsyncExc(static_cast<qorv::py::ThreadIdent>(thread_.load()), stop.get());
   stopAskedFor_ = generation;
   stopReason_ = reason;
+  ExpectStop(true);
   return true;
 }
 

@@ -94,6 +94,16 @@ TEST(Reasons, CallThatRaisedEndsWithALineAfterItsTraceback) {
   }
 }
 
+// The exception that the time limit and PyInterrupt raise is Python code's to
+// raise too; then it is an error like any other, with its traceback.
+TEST(Reasons, RequestStoppedRaisedByPythonCodeIsAnErrorLikeAnyOther) {
+  const std::string printed = CapturePythonStderr([] {
+    EXPECT_EQ(Ask("PyRunSimpleString", "import qorv_python\nraise qorv_python.RequestInterrupted()"), "FALSE");
+  });
+  EXPECT_THAT(printed, HasSubstr("Traceback"));
+  EXPECT_THAT(printed, HasSubstr("RequestInterrupted: the request was interrupted by the host"));
+}
+
 TEST(Reasons, ScriptNotFoundNamesEveryDirectorySearched) {
   const std::string printed =
       CapturePythonStderr([] { EXPECT_EQ(Ask("PyRunSimpleFile", "missing.py"), "FALSE"); });
