@@ -11,6 +11,8 @@ void RequestArgs::Reset(std::size_t textLength) {
   params = nullptr;
   paramCount = 0;
   textsUsed_ = 0;
+  leadingText_.clear();
+  leading_ = marked_ = Leading();
   if (textLength + 1 > textsCapacity_) {
     texts_.reset(new char[textLength + 1]);
     textsCapacity_ = textLength + 1;
@@ -18,10 +20,48 @@ void RequestArgs::Reset(std::size_t textLength) {
   paramPointers_.clear();
 }
 
+std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
+  const std::size_t end = leading_.end;
+  // The texts of the rest fit behind those of the leading tags, as they would
+  // in a fresh parse: the storage holds at least textLength + 1 bytes.
+  if (end == 0 || textLength < end || textLength + 1 > textsCapacity_ ||
+      std::memcmp(text, leadingText_.data(), end) != 0) {
+    Reset(textLength);
+    return 0;
+  }
+  module = leading_.fields[0];
+  name = leading_.fields[1];
+  objectId = leading_.fields[2];
+  method = leading_.fields[3];
+  params = nullptr;
+  paramCount = 0;
+  paramPointers_.clear();
+  textsUsed_ = leading_.textsUsed;
+  marked_ = leading_;
+  return end;
+}
+
+void RequestArgs::MarkLeadingTags(std::size_t end) {
+  marked_.end = end;
+  marked_.textsUsed = textsUsed_;
+  marked_.fields[0] = module;
+  marked_.fields[1] = name;
+  marked_.fields[2] = objectId;
+  marked_.fields[3] = method;
+}
+
+void RequestArgs::RememberLeadingTags(const char* text) {
+  if (marked_.end == leading_.end) return;  // the same leading tags as before
+  leadingText_.assign(text, marked_.end);
+  leading_ = marked_;
+}
+
 void RequestArgs::Shrink() {
   if (textsCapacity_ > 65536) {
     texts_.reset();
     textsCapacity_ = 0;
+    leadingText_.clear();
+    leading_ = marked_ = Leading();
   }
   if (paramPointers_.capacity() > 4096) std::vector<char*>().swap(paramPointers_);
 }
@@ -56,10 +96,10 @@ CharClass Classify(unsigned char c) {
   }
 }
 
-// The index of the first space or the terminating NUL at or after i.
-std::size_t SkipToSpace(const char* text, std::size_t i) {
-  while (text[i] != '\0' && text[i] != ' ') ++i;
-  return i;
+// The index of the first space at or after i, or `end` (the terminating NUL).
+std::size_t FindSpace(const char* text, std::size_t i, std::size_t end) {
+  const void* space = std::memchr(text + i, ' ', end - i);
+  return space != nullptr ? static_cast<std::size_t>(static_cast<const char*>(space) - text) : end;
 }
 
 // The index of the first apostrophe, backslash or terminating NUL at or after i.
@@ -98,34 +138,102 @@ char* MallocText(std::size_t length) {
 
 constexpr std::size_t kTagLength = 5;
 
+// The field that a token starting with a tag word sets, tested in the order
+// "PYMOD", "PYOBJ", "SETID", "PYOMD"; null for a positional token. Each
+// comparison is of five constant bytes, which the compiler inlines: this
+// runs for every token of every request.
+char** TagField(RequestArgs* args, const char* token, std::size_t length) {
+  if (length < kTagLength) return nullptr;
+  const auto is = [token](const char* word) { return std::memcmp(token, word, kTagLength) == 0; };
+  if (is("PYMOD")) return &args->module;
+  if (is("PYOBJ")) return &args->name;
+  if (is("SETID")) return &args->objectId;
+  if (is("PYOMD")) return &args->method;
+  return nullptr;
+}
+
+// The value of a tag token into `out`: its bytes after the tag word, less
+// every "=" and space. The usual "PYMOD=name" is one copy.
+void CopyTagValue(const char* token, std::size_t length, char* out) {
+  const char* value = token + kTagLength;
+  std::size_t size = length - kTagLength;
+  if (size > 0 && value[0] == '=') {
+    ++value;
+    --size;
+  }
+  if (std::memchr(value, '=', size) == nullptr && std::memchr(value, ' ', size) == nullptr) {
+    std::memcpy(out, value, size);
+    out[size] = '\0';
+    return;
+  }
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    out[n] = value[i];
+    n += value[i] != '=' && value[i] != ' ';  // kept, or overwritten by the next byte
+  }
+  out[n] = '\0';
+}
+
+// Adds one token; true when it was a tag token.
+bool Add(RequestArgs* args, const char* token, std::size_t length) {
+  if (char** field = TagField(args, token, length)) {
+    // A repeated tag replaces the earlier value; the value is never longer
+    // than the token.
+    char* value = args->RoomForText(length);
+    CopyTagValue(token, length, value);
+    *field = value;
+    return true;
+  }
+  char* param = args->RoomForText(length);  // the replacement only shortens it
+  param[CopyReplacing(std::string_view(token, length), "\\'", "'", param)] = '\0';
+  args->AppendParam(param);
+  return false;
+}
+
 }  // namespace
 
 bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
-  args->Reset(std::strlen(text));
+  const std::size_t end = std::strlen(text);
+  std::size_t i = args->Resume(text, end);
   ParserState state = ParserState::BetweenTokens;
   std::size_t tokenStart = 0;
-  // The quoted token lies between the opening apostrophe and the character
-  // before i; the unquoted one runs from tokenStart to i.
-  auto emitUnquoted = [&](std::size_t i) { AddToken(args, text + tokenStart, i - tokenStart); };
-  auto emitQuoted = [&](std::size_t i) { AddToken(args, text + tokenStart + 1, i - tokenStart - 2); };
+  // Whether the text so far holds only unquoted tag tokens and spaces, which
+  // a later text that starts with the same bytes may skip.
+  bool leadingTags = true;
   auto fail = [&](std::size_t at, const char* what) {
     args->Reset(0);
     if (error != nullptr) *error = {at, what};
     return false;
   };
+  // An unquoted token ended at i; the quoted one lies between the opening
+  // apostrophe and the character before i.
+  auto emitUnquoted = [&](std::size_t at) {
+    const bool tag = Add(args, text + tokenStart, at - tokenStart);
+    leadingTags = leadingTags && tag;
+  };
+  auto emitQuoted = [&](std::size_t at) {
+    Add(args, text + tokenStart + 1, at - tokenStart - 2);
+    leadingTags = false;
+  };
+  auto finish = [&]() {
+    args->RememberLeadingTags(text);
+    return true;
+  };
 
-  for (std::size_t i = 0;; ++i) {
+  for (;; ++i) {
     // A run of bytes on which the state stays is crossed in one step: in
     // Unquoted everything but a space or the end, in Quoted everything but an
     // apostrophe, a backslash or the end.
-    if (state == ParserState::Unquoted) i = SkipToSpace(text, i);
+    if (state == ParserState::Unquoted) i = FindSpace(text, i, end);
     if (state == ParserState::Quoted) i = SkipQuoted(text, i);
     const CharClass c = Classify(static_cast<unsigned char>(text[i]));
     switch (state) {
       case ParserState::BetweenTokens:
         switch (c) {
-          case CharClass::EndOfText: return true;
-          case CharClass::Space: break;
+          case CharClass::EndOfText: return finish();
+          case CharClass::Space:
+            if (leadingTags) args->MarkLeadingTags(i + 1);
+            break;
           case CharClass::Apostrophe: tokenStart = i; state = ParserState::Quoted; break;
           case CharClass::Backslash: tokenStart = i; state = ParserState::Unquoted; break;
           case CharClass::Other: tokenStart = i; state = ParserState::Unquoted; break;
@@ -133,8 +241,12 @@ bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
         break;
       case ParserState::Unquoted:
         switch (c) {
-          case CharClass::EndOfText: emitUnquoted(i); return true;
-          case CharClass::Space: emitUnquoted(i); state = ParserState::BetweenTokens; break;
+          case CharClass::EndOfText: emitUnquoted(i); return finish();
+          case CharClass::Space:
+            emitUnquoted(i);
+            if (leadingTags) args->MarkLeadingTags(i + 1);
+            state = ParserState::BetweenTokens;
+            break;
           case CharClass::Apostrophe: break;
           case CharClass::Backslash: break;
           case CharClass::Other: break;
@@ -160,7 +272,7 @@ bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
         break;
       case ParserState::QuoteClosed:
         switch (c) {
-          case CharClass::EndOfText: emitQuoted(i); return true;
+          case CharClass::EndOfText: emitQuoted(i); return finish();
           case CharClass::Space: emitQuoted(i); state = ParserState::BetweenTokens; break;
           case CharClass::Apostrophe: break;  // taken into the token
           case CharClass::Backslash: break;   // taken into the token
@@ -177,36 +289,7 @@ std::unique_ptr<RequestArgs> ParseParameters(const char* text) {
   return args;
 }
 
-namespace {
-
-// The tag word the token starts with and the field it sets, tested in the
-// order "PYMOD", "PYOBJ", "SETID", "PYOMD"; null for a positional token.
-// Each comparison is of five constant bytes, which the compiler inlines: this
-// runs for every token of every request.
-const char* TagOf(RequestArgs* args, const char* token, std::size_t length, char*** field) {
-  if (length < kTagLength) return nullptr;
-  const auto is = [token](const char* word) { return std::memcmp(token, word, kTagLength) == 0; };
-  if (is("PYMOD")) return *field = &args->module, "PYMOD";
-  if (is("PYOBJ")) return *field = &args->name, "PYOBJ";
-  if (is("SETID")) return *field = &args->objectId, "SETID";
-  if (is("PYOMD")) return *field = &args->method, "PYOMD";
-  return nullptr;
-}
-
-}  // namespace
-
-void AddToken(RequestArgs* args, const char* token, std::size_t length) {
-  char** field = nullptr;
-  if (const char* tag = TagOf(args, token, length, &field)) {
-    // A repeated tag replaces the earlier value; the value is never longer
-    // than the token.
-    *field = TagValue(token, length, tag, args->RoomForText(length));
-    return;
-  }
-  char* param = args->RoomForText(length);  // the replacement only shortens it
-  param[CopyReplacing(std::string_view(token, length), "\\'", "'", param)] = '\0';
-  args->AppendParam(param);
-}
+void AddToken(RequestArgs* args, const char* token, std::size_t length) { Add(args, token, length); }
 
 char* TagValue(const char* token, std::size_t length, const char* tag, char* out) {
   std::size_t n = 0;

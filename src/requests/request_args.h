@@ -12,11 +12,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // The fields point into texts the record owns. A record can be parsed into
 // again and again: its storage is kept, so a steady stream of requests parses
-// without allocating.
+// without allocating. It also remembers the leading tag tokens of the last
+// text parsed into it ("PYMOD=tools PYOBJ=echo "), which a host sends the
+// same request after request: a text that starts with the very same bytes
+// carries on from there.
 struct RequestArgs {
   RequestArgs() = default;
   RequestArgs(const RequestArgs&) = delete;
@@ -33,6 +37,15 @@ struct RequestArgs {
   // `textLength` bytes. The texts of all tokens together never need more
   // than textLength + 1 bytes, so the storage never moves while parsing.
   void Reset(std::size_t textLength);
+  // Where parsing `text` (of `textLength` bytes) may start: after the leading
+  // tag tokens of the last text parsed, when `text` starts with the same
+  // bytes (the record then holds their values), else at 0 (the record is Reset).
+  std::size_t Resume(const char* text, std::size_t textLength);
+  // Notes that text[0, end) holds only tag tokens and the spaces after them,
+  // as parsed into the record as it is now.
+  void MarkLeadingTags(std::size_t end);
+  // After a parse: remembers the leading tags last marked, for the next.
+  void RememberLeadingTags(const char* text);
   // Gives back storage that one huge text made large.
   void Shrink();
 
@@ -46,6 +59,16 @@ struct RequestArgs {
   std::size_t textsCapacity_ = 0;
   std::size_t textsUsed_ = 0;
   std::vector<char*> paramPointers_;
+  // The leading tag tokens remembered, and the record as they left it; and
+  // the same as marked during the parse in progress.
+  struct Leading {
+    std::size_t end = 0;
+    std::size_t textsUsed = 0;
+    char* fields[4] = {};
+  };
+  std::string leadingText_;
+  Leading leading_;
+  Leading marked_;
 };
 
 // Where and why a parameter text was rejected.
