@@ -1,10 +1,16 @@
 #include "bench_plugin.h"
 
+#include <Python.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "python/py_ref.h"
+#include "python/python_compat.h"
 
 namespace {
 
@@ -14,7 +20,8 @@ const char kModule[] =
     "def echo(a):\n    return a\n"
     "class Box(object):\n"
     "    def __init__(self, *items): self.items = list(items)\n"
-    "    def size(self): return str(len(self.items))\n";
+    "    def size(self): return str(len(self.items))\n"
+    "box = Box('a')\n";
 
 void WriteFile(const char* name, const std::string& content) {
   std::FILE* file = std::fopen(name, "w");
@@ -33,16 +40,30 @@ const char* SendTo(PythonPlugin& plugin, const char* function, const std::string
   return plugin.HandleRequest("", function, Buffer().data());
 }
 
-PythonPlugin* Open() {
-  if (mkdtemp(directory) == nullptr || chdir(directory) != 0) std::abort();
-  WriteFile("bench_tools.py", kModule);
-  WriteFile("bench_script.py", "script_runs = globals().get('script_runs', 0) + 1\n");
-  WriteFile("qorv_python.ini", std::string("[QORV_PYTHON]\nprefix=") + directory + "\nscriptdir=.\n");
-  auto* plugin = new PythonPlugin;
-  if (!plugin->Open(directory)) std::abort();
-  if (std::strcmp(SendTo(*plugin, "PyRunSimpleString", "sys.path.insert(0, '.')"), "TRUE") != 0) {
+void RemoveDirectory() {
+  for (const char* name : {"bench_tools.py", "bench_script.py", "qorv_python.ini", "qorv_python.txt"}) {
+    std::remove((std::string(directory) + "/" + name).c_str());
+  }
+  rmdir(directory);
+}
+
+void OpenRun(PythonPlugin& plugin) {
+  if (!plugin.Open(directory)) std::abort();
+  // No byte code next to the module, which goes with the directory.
+  if (std::strcmp(SendTo(plugin, "PyRunSimpleString", "sys.dont_write_bytecode = True"), "TRUE") != 0) {
     std::abort();
   }
+}
+
+PythonPlugin* Open() {
+  if (mkdtemp(directory) == nullptr || chdir(directory) != 0) std::abort();
+  std::atexit(RemoveDirectory);
+  WriteFile("bench_tools.py", kModule);
+  WriteFile("bench_script.py", "script_runs = globals().get('script_runs', 0) + 1\n");
+  WriteFile("qorv_python.ini", std::string("[QORV_PYTHON]\nprefix=") + directory +
+                                   "\nscriptdir=.\npythonpath=.\n");
+  auto* plugin = new PythonPlugin;
+  OpenRun(*plugin);
   return plugin;
 }
 
@@ -53,6 +74,11 @@ PythonPlugin& BenchPlugin() {
   return *plugin;
 }
 
+void ReopenBenchPlugin() {
+  BenchPlugin().Close();
+  OpenRun(BenchPlugin());
+}
+
 const char* BenchDirectory() {
   BenchPlugin();
   return directory;
@@ -60,4 +86,86 @@ const char* BenchDirectory() {
 
 const char* Send(const char* function, const std::string& parameters) {
   return SendTo(BenchPlugin(), function, parameters);
+}
+
+char* HostBuffer() { return Buffer().data(); }
+
+const char* SendBuffer(const char* function) {
+  return BenchPlugin().HandleRequest("", function, Buffer().data());
+}
+
+void VaryingText::Next() {
+  std::memcpy(buffer_, head_.data(), head_.size());
+  char* const digits = buffer_ + head_.size();
+  const auto written = std::to_chars(digits, digits + 24, ++counter_);
+  *written.ptr = '\0';
+  length_ = static_cast<std::size_t>(written.ptr - buffer_);
+}
+
+struct Floor::State {
+  PyGILState_STATE lock;
+  PyRef echo;
+  PyRef boxClass;
+  PyRef box;
+  PyRef sizeName;
+  PyThreadState* saved = nullptr;
+};
+
+Floor::Floor() : state_(new State) {
+  BenchPlugin();
+  state_->lock = PyGILState_Ensure();
+  PyRef module = PyRef::Steal(PyImport_ImportModule("bench_tools"));
+  if (!module) std::abort();
+  state_->echo = PyRef::Steal(PyObject_GetAttrString(module.get(), "echo"));
+  state_->boxClass = PyRef::Steal(PyObject_GetAttrString(module.get(), "Box"));
+  state_->box = PyRef::Steal(PyObject_GetAttrString(module.get(), "box"));
+  state_->sizeName = PyRef::Steal(qorv::py::TextFromBytes("size"));
+  if (!state_->echo || !state_->boxClass || !state_->box || !state_->sizeName) std::abort();
+  state_->saved = PyEval_SaveThread();
+}
+
+Floor::~Floor() {
+  HoldLock();
+  const PyGILState_STATE lock = state_->lock;
+  delete state_;
+  PyGILState_Release(lock);
+}
+
+void Floor::HoldLock() { PyEval_RestoreThread(state_->saved); }
+void Floor::ReleaseLock() { state_->saved = PyEval_SaveThread(); }
+
+namespace {
+
+// The answer copied out as text, as a request's answer is.
+void CopyAnswer(PyObject* result, std::string* answer) {
+  if (result == nullptr) std::abort();
+  qorv::py::ResultText(result, answer);
+  Py_DECREF(result);
+}
+
+}  // namespace
+
+void Floor::Call(const char* argument, std::size_t length, bool takeLock) {
+  if (takeLock) HoldLock();
+  PyRef args = PyRef::Steal(PyTuple_New(1));
+  PyTuple_SET_ITEM(args.get(), 0, qorv::py::TextFromBytes(argument, length));
+  CopyAnswer(PyObject_CallObject(state_->echo.get(), args.get()), &answer_);
+  args.Reset();
+  if (takeLock) ReleaseLock();
+}
+
+void Floor::CallMethod(bool takeLock) {
+  if (takeLock) HoldLock();
+  PyRef method = PyRef::Steal(PyObject_GetAttr(state_->box.get(), state_->sizeName.get()));
+  CopyAnswer(PyObject_CallObject(method.get(), nullptr), &answer_);
+  method.Reset();
+  if (takeLock) ReleaseLock();
+}
+
+void Floor::CreateAndDrop(bool takeLock) {
+  if (takeLock) HoldLock();
+  PyRef box = PyRef::Steal(PyObject_CallObject(state_->boxClass.get(), nullptr));
+  if (!box) std::abort();
+  box.Reset();
+  if (takeLock) ReleaseLock();
 }

@@ -9,16 +9,9 @@
 #include <string>
 
 #include "bench_plugin.h"
+#include "support/memory.h"
 
 namespace {
-
-long ResidentKiB() {
-  long pages = 0, resident = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm == nullptr || std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) std::abort();
-  std::fclose(statm);
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 struct Step {
   const char* function;
@@ -78,7 +71,7 @@ int main(int argc, char** argv) {
   for (int cycle = 0; cycle < cycles; ++cycle) {
     plugin.Close();
     if (!plugin.Open(BenchDirectory())) return 1;
-    Send("PyRunSimpleString", "sys.path.insert(0, '.'); import json, datetime; json.dumps([datetime.date.today().isoformat()])");
+    Send("PyRunSimpleString", "import json, datetime; json.dumps([datetime.date.today().isoformat()])");
     Send("PyCreateObject", "PYMOD=bench_tools PYOBJ=Box a");
     Send("PyCreateObject", "PYMOD=datetime PYOBJ=timedelta");
     if (std::strcmp(Send("PyCallObjectMethod", "PYOBJ=o_1 PYOMD=size"), "1") != 0) return 1;
