@@ -16,10 +16,12 @@
 namespace {
 
 void Plugin(int requests) {
-  VaryingText text(HostBuffer(), "PYMOD=bench_tools PYOBJ=echo ");
+  PythonPlugin& plugin = BenchPlugin();
+  char* const buffer = HostBuffer();
+  VaryingText text(buffer, "PYMOD=bench_tools PYOBJ=echo ");
   for (int i = 0; i < requests; ++i) {
     text.Next();
-    SendBuffer("PyCallObject");
+    plugin.HandleRequest("", "PyCallObject", buffer);
   }
 }
 

@@ -46,12 +46,14 @@ BENCHMARK(BM_CallFloorWithLock);
 
 // The same call as a request through HandleRequest.
 void BM_PyCallObject(benchmark::State& state) {
-  VaryingText text(HostBuffer(), "PYMOD=bench_tools PYOBJ=echo ");
+  PythonPlugin& plugin = BenchPlugin();
+  char* const buffer = HostBuffer();
+  VaryingText text(buffer, "PYMOD=bench_tools PYOBJ=echo ");
   text.Next();
-  if (std::strcmp(SendBuffer("PyCallObject"), "1") != 0) std::abort();
+  if (std::strcmp(plugin.HandleRequest("", "PyCallObject", buffer), "1") != 0) std::abort();
   for (auto _ : state) {
     text.Next();
-    benchmark::DoNotOptimize(SendBuffer("PyCallObject"));
+    benchmark::DoNotOptimize(plugin.HandleRequest("", "PyCallObject", buffer));
   }
 }
 BENCHMARK(BM_PyCallObject);

@@ -56,14 +56,14 @@ void RequestArgs::RememberLeadingTags(const char* text) {
   leading_ = marked_;
 }
 
-void RequestArgs::Shrink() {
-  if (textsCapacity_ > 65536) {
+void RequestArgs::GiveBackStorage() {
+  if (textsCapacity_ > kLargeTexts) {
     texts_.reset();
     textsCapacity_ = 0;
     leadingText_.clear();
     leading_ = marked_ = Leading();
   }
-  if (paramPointers_.capacity() > 4096) std::vector<char*>().swap(paramPointers_);
+  if (paramPointers_.capacity() > kManyParams) std::vector<char*>().swap(paramPointers_);
 }
 
 char* RequestArgs::RoomForText(std::size_t length) {

@@ -47,13 +47,19 @@ struct RequestArgs {
   // After a parse: remembers the leading tags last marked, for the next.
   void RememberLeadingTags(const char* text);
   // Gives back storage that one huge text made large.
-  void Shrink();
+  void Shrink() {
+    if (textsCapacity_ > kLargeTexts || paramPointers_.capacity() > kManyParams) GiveBackStorage();
+  }
 
   // Room in the storage for a text of up to `length` bytes and its NUL.
   char* RoomForText(std::size_t length);
   void AppendParam(char* param);
 
  private:
+  static constexpr std::size_t kLargeTexts = 65536;
+  static constexpr std::size_t kManyParams = 4096;
+  void GiveBackStorage();
+
   // All texts of the fields, back to back, each with its NUL.
   std::unique_ptr<char[]> texts_;
   std::size_t textsCapacity_ = 0;
