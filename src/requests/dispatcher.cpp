@@ -1,7 +1,6 @@
 #include "requests/dispatcher.h"
 
-void CopyAnswer(const char* answer, char* buffer, std::size_t bufferSize) {
-  std::size_t length = std::strlen(answer);
+void CopyAnswer(const char* answer, std::size_t length, char* buffer, std::size_t bufferSize) {
   if (length > bufferSize - 1) length = bufferSize - 1;
   std::memmove(buffer, answer, length);
   buffer[length] = '\0';

@@ -32,10 +32,10 @@ struct RequestRow {
   const char* (Handlers::*handler)(const Request& request);
 };
 
-// Copies the answer to the start of the host's buffer, never past
-// `bufferSize` bytes: a longer answer is cut there (the returned pointer
-// carries the whole text).
-void CopyAnswer(const char* answer, char* buffer, std::size_t bufferSize);
+// Copies the answer of `length` bytes to the start of the host's buffer,
+// never past `bufferSize` bytes: a longer answer is cut there (the returned
+// pointer carries the whole text).
+void CopyAnswer(const char* answer, std::size_t length, char* buffer, std::size_t bufferSize);
 
 // The answer of a request that has none.
 constexpr const char kNoAnswer[] = "NONE";
@@ -81,6 +81,11 @@ class Dispatcher {
       // Nothing may cross the boundary; a handler that threw has no answer.
       answered = nullptr;
     }
+    // An answer of the handler's own has its length at hand.
+    if (answered != nullptr && answered == answer.c_str()) {
+      if (parameters != nullptr) CopyAnswer(answered, answer.size(), parameters, bufferSize_);
+      return answered;
+    }
     return Answer(answered, parameters);
   }
 
@@ -109,7 +114,7 @@ class Dispatcher {
 
   const char* Answer(const char* answer, char* parameters) const {
     if (answer == nullptr) answer = kNoAnswer;
-    if (parameters != nullptr) CopyAnswer(answer, parameters, bufferSize_);
+    if (parameters != nullptr) CopyAnswer(answer, std::strlen(answer), parameters, bufferSize_);
     return answer;
   }
 
