@@ -140,8 +140,8 @@ PyRef PythonCalls::ResolveFunction(const char* module, const char* name) {
   known = Find(module, name);
   ResolvedFunction entry{module,
                          name,
-                         PyRef::Borrow(moduleName),
-                         PyRef::Borrow(functionName),
+                         qorv::py::LookupKey(moduleName),
+                         qorv::py::LookupKey(functionName),
                          std::move(moduleObject),
                          PyRef::Borrow(function.borrowed()),
                          modulesVersion,

@@ -86,6 +86,10 @@ inline bool DictVersion(PyObject* dict, std::uint64_t* version) {
 // PyDict_GetItem does on every lookup.
 inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItemWithError(dict, key); }
 
+// A name to look up again and again in Python's own dictionaries (new
+// reference). Python 3 looks up by version tag; the name is itself.
+inline PyRef LookupKey(PyBorrowed name) { return PyRef::Borrow(name); }
+
 inline PyObject* SysObject(const char* name) { return PySys_GetObject(name); }
 inline bool SetSysObject(const char* name, PyObject* value) { return PySys_SetObject(name, value) == 0; }
 
@@ -148,6 +152,18 @@ inline const char* ResultChars(PyObject* result, PyRef* owner, Py_ssize_t* lengt
 inline bool DictVersion(PyObject*, std::uint64_t*) { return false; }
 
 inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItem(dict, key); }
+
+// A name to look up again and again in Python's own dictionaries (new
+// reference): the interned copy. The keys of sys.modules and of a module's
+// namespace are interned, and a dictionary compares keys by identity before
+// it compares their bytes. Python 2 frees an interned string as any other
+// once nothing holds it.
+inline PyRef LookupKey(PyBorrowed name) {
+  PyObject* key = name.get();
+  Py_INCREF(key);
+  PyString_InternInPlace(&key);
+  return PyRef::Steal(key);
+}
 
 inline PyObject* SysObject(const char* name) { return PySys_GetObject(const_cast<char*>(name)); }
 inline bool SetSysObject(const char* name, PyObject* value) {

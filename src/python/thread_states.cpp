@@ -39,31 +39,37 @@ bool ThreadStates::CallerHoldsTheLock() {
 
 ThreadStates::Entry ThreadStates::Enter() noexcept {
   Entry entry;
-  // Python's own binding of this thread to its state: the one look-up.
+  // A host thread's kept state, from the plugin's own slot of the thread
+  // (emptied when the thread ends): the one look-up on the usual way in.
+  // Python's binding costs more (a locked list on Python 2).
+  const Kept* kept = slot_.Find();
+  if (kept != nullptr && kept->state != nullptr && kept->generation == generation_.load()) {
+    if (kept->state == qorv::py::CurrentThreadState()) {
+      entry.nested = true;  // Python code of this thread calls the plugin again
+      return entry;
+    }
+    PyEval_RestoreThread(kept->state);
+    entry.kept = kept->state;
+    return entry;
+  }
+  // No kept state: Python's binding tells a thread that holds the lock
+  // already (a Python thread calling through ctypes) and one that has a
+  // state of someone else's.
   PyThreadState* const state = PyGILState_GetThisThreadState();
   if (state != nullptr && state == qorv::py::CurrentThreadState()) {
     entry.nested = true;
     return entry;
   }
-  if (state != nullptr) {
-    const Kept* kept = slot_.Find();
-    if (kept != nullptr && kept->state == state && kept->generation == generation_.load()) {
-      PyEval_RestoreThread(state);
-      entry.kept = state;
-      return entry;
-    }
-  }
   // A thread with no state yet gets one, and keeps it. A thread that has a
-  // state of someone else's (a Python thread calling through ctypes) only
-  // borrows it for the call: its owner deletes it.
+  // state of someone else's only borrows it for the call: its owner deletes it.
   const PyGILState_STATE gilState = PyGILState_Ensure();
   if (state == nullptr && kept_.size() < kMaxKept) {
-    if (Kept* kept = slot_.Get()) {
-      *kept = {this, PyThreadState_Get(), generation_.load(), false};
-      kept_.push_back(kept->state);
+    if (Kept* made = slot_.Get()) {
+      *made = {this, PyThreadState_Get(), generation_.load(), false};
+      kept_.push_back(made->state);
       // The count that Ensure took stays until the thread ends: it keeps
       // Python from deleting the state when this call gives the lock back.
-      entry.kept = kept->state;
+      entry.kept = made->state;
       return entry;
     }
   }
