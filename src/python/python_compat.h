@@ -128,6 +128,14 @@ constexpr const char kSignalModule[] = "_signal";
 
 using ThreadIdent = unsigned long;
 
+// Asks thread `id` to raise `exception` (null: forgets one asked for) at the
+// next bytecode it runs; the lock must be held.
+inline void RaiseInThread(ThreadIdent id, PyObject* exception) { PyThreadState_SetAsyncExc(id, exception); }
+
+// Before a thread that is not running Python takes the lock to stop the one
+// that runs: Python 3 hands the lock over on request by itself.
+inline void HurryLockHolder() {}
+
 #else  // Python 2.7
 
 inline PyObject* TextFromBytes(const char* text, std::size_t length) {
@@ -194,6 +202,17 @@ inline PyObject* EvalCode(PyObject* code, PyObject* globals) {
 constexpr const char kSignalModule[] = "signal";
 
 using ThreadIdent = long;
+
+// Python 2 looks for an exception asked of a thread, and gives its lock up,
+// only every check interval (100 bytecodes, which may take a second of
+// time.sleep calls): a zero ticker makes the running thread look at its next
+// bytecode. Setting it needs no lock, as a signal's pending call does.
+inline void HurryLockHolder() { _Py_Ticker = 0; }
+
+inline void RaiseInThread(ThreadIdent id, PyObject* exception) {
+  PyThreadState_SetAsyncExc(id, exception);
+  HurryLockHolder();
+}
 
 #endif
 

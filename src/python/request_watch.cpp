@@ -82,8 +82,7 @@ const char* RequestWatch::Ended(double* seconds) {
   serving_.store(0, std::memory_order_release);
   if (stopAskedFor_ != generation) return nullptr;
   ExpectStop(false);
-  PyThreadState_SetAsyncExc(static_cast<qorv::py::ThreadIdent>(thread_.load(std::memory_order_relaxed)),
-                            nullptr);
+  qorv::py::RaiseInThread(static_cast<qorv::py::ThreadIdent>(thread_.load(std::memory_order_relaxed)), nullptr);
   *seconds = limitSeconds_ > 0
                  ? static_cast<double>(CoarseMilliseconds() - beganMs_.load(std::memory_order_relaxed)) / 1000
                  : -1;
@@ -98,6 +97,7 @@ void RequestWatch::NestedEnded() {
 bool RequestWatch::Interrupt() {
   const std::uint64_t generation = serving_.load(std::memory_order_acquire);
   if (generation == 0) return false;
+  qorv::py::HurryLockHolder();
   const Runtime::Lock python(runtime_);
   return Post(generation, kInterrupted);
 }
@@ -109,7 +109,7 @@ bool RequestWatch::Post(std::uint64_t generation, const char* reason) {
     PyErr_Clear();
     return false;
   }
-  PyThreadState_SetAsyncExc(static_cast<qorv::py::ThreadIdent>(thread_.load()), stop.get());
+  qorv::py::RaiseInThread(static_cast<qorv::py::ThreadIdent>(thread_.load()), stop.get());
   stopAskedFor_ = generation;
   stopReason_ = reason;
   ExpectStop(true);
@@ -136,6 +136,7 @@ void RequestWatch::Watch() {
       if (now >= dueMs) {
         lock.unlock();
         {
+          qorv::py::HurryLockHolder();
           const Runtime::Lock python(runtime_);
           Post(generation, kTimeout);
         }

@@ -46,7 +46,9 @@ struct Runaway {
 const Runaway kRunaways[] = {
     {"Loop", "PyRunSimpleString", "while True: pass", "FALSE"},
     {"LoopInACalledFunction", "PyCallObject", "PYMOD=tools PYOBJ=spin", "NONE"},
-    {"SleepsInALoop", "PyRunSimpleString", "import time\nwhile True: time.sleep(0.05)", "FALSE"},
+    // A few bytecodes between long C calls: Python 2 would look for the stop
+    // only every 100 bytecodes, seconds later.
+    {"SleepsInALoop", "PyRunSimpleString", "import time\nwhile True: time.sleep(0.1)", "FALSE"},
     {"CatchesException",
      "PyRunSimpleString", "while True:\n    try:\n        sum(range(1000))\n    except Exception:\n        pass",
      "FALSE"},
