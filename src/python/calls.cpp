@@ -78,6 +78,16 @@ PyRef CallWithTexts(PyRef function, char** params, std::int32_t paramCount) {
 
 constexpr std::size_t kMaxResolved = 8;
 
+// Whether `known` (which holds no NUL) is `text`: a byte loop, which for the
+// short names of calls beats the library's comparison and its setting up.
+bool IsText(const std::string& known, const char* text) {
+  const std::size_t size = known.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    if (known[i] != text[i]) return false;  // a shorter text differs at its NUL
+  }
+  return text[size] == '\0';
+}
+
 }  // namespace
 
 PythonCalls::~PythonCalls() {
@@ -106,7 +116,8 @@ PyRef PythonCalls::CallAttribute(PyBorrowed object, const char* name, char** par
 // caller gets a reference of its own, since the call may run a request that
 // replaces the entry.
 PyRef PythonCalls::ResolveFunction(const char* module, const char* name) {
-  PyObject* const modules = PyImport_GetModuleDict();
+  if (modules_ == nullptr) modules_ = PyImport_GetModuleDict();
+  PyObject* const modules = modules_;
   std::uint64_t modulesVersion = 0;
   std::uint64_t namespaceVersion = 0;
   const bool versioned = qorv::py::DictVersion(modules, &modulesVersion);
@@ -158,7 +169,7 @@ PyRef PythonCalls::ResolveFunction(const char* module, const char* name) {
 
 PythonCalls::ResolvedFunction* PythonCalls::Find(const char* module, const char* name) {
   for (ResolvedFunction& entry : resolved_) {
-    if (std::strcmp(entry.name.c_str(), name) == 0 && std::strcmp(entry.module.c_str(), module) == 0) {
+    if (IsText(entry.name, name) && IsText(entry.module, module)) {
       return &entry;
     }
   }
@@ -166,6 +177,7 @@ PythonCalls::ResolvedFunction* PythonCalls::Find(const char* module, const char*
 }
 
 void PythonCalls::Clear() {
+  modules_ = nullptr;
   resolved_.clear();
   nextResolved_ = 0;
   names_.Clear();

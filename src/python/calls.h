@@ -50,6 +50,8 @@ class PythonCalls {
   ResolvedFunction* Find(const char* module, const char* name);
 
   std::vector<ResolvedFunction> resolved_;
+  // sys.modules as the interpreter holds it, once a call looked it up.
+  _object* modules_ = nullptr;
   std::size_t nextResolved_ = 0;
 };
 

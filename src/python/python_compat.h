@@ -86,6 +86,8 @@ inline bool DictVersion(PyObject* dict, std::uint64_t* version) {
 // PyDict_GetItem does on every lookup.
 inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItemWithError(dict, key); }
 
+inline Py_ssize_t DictSize(PyObject* dict) { return PyDict_GET_SIZE(dict); }
+
 // A name to look up again and again in Python's own dictionaries (new
 // reference). Python 3 looks up by version tag; the name is itself.
 inline PyRef LookupKey(PyBorrowed name) { return PyRef::Borrow(name); }
@@ -160,6 +162,8 @@ inline const char* ResultChars(PyObject* result, PyRef* owner, Py_ssize_t* lengt
 inline bool DictVersion(PyObject*, std::uint64_t*) { return false; }
 
 inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItem(dict, key); }
+
+inline Py_ssize_t DictSize(PyObject* dict) { return reinterpret_cast<PyDictObject*>(dict)->ma_used; }
 
 // A name to look up again and again in Python's own dictionaries (new
 // reference): the interned copy. The keys of sys.modules and of a module's

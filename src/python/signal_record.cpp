@@ -85,6 +85,7 @@ SignalRecord::~SignalRecord() {
 
 void SignalRecord::Start() {
   host_.Read();
+  modules_ = PyImport_GetModuleDict();
   modulesSeen_ = -1;
   interruptRecordStale_ = false;
   refusedThreads_.clear();
@@ -136,7 +137,7 @@ void SignalRecord::Check() {
   // Python's handlers appear behind the host's back only when the signal
   // module is loaded; the size of sys.modules tells a new import without a
   // system call.
-  const Py_ssize_t modules = PyDict_Size(PyImport_GetModuleDict());
+  const Py_ssize_t modules = qorv::py::DictSize(modules_);
   if (modules != modulesSeen_) {
     modulesSeen_ = modules;
     if (!getsignal_) SignalModuleLoaded();

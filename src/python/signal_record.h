@@ -73,6 +73,8 @@ class SignalRecord {
   void UndoImplicitInterruptHandler();
 
   SignalDispositions host_;
+  // sys.modules as the interpreter holds it, and its size when last seen.
+  _object* modules_ = nullptr;
   std::ptrdiff_t modulesSeen_ = -1;
   // The signal module's functions and constants, once it is loaded.
   PyRef getsignal_;

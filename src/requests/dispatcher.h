@@ -37,6 +37,15 @@ struct RequestRow {
 // pointer carries the whole text).
 void CopyAnswer(const char* answer, std::size_t length, char* buffer, std::size_t bufferSize);
 
+// Whether two texts are equal: for the short names of every request, where
+// a plain loop beats the library's comparison and its setting up.
+inline bool SameText(const char* a, const char* b) {
+  for (; *a == *b; ++a, ++b) {
+    if (*a == '\0') return true;
+  }
+  return false;
+}
+
 // The answer of a request that has none.
 constexpr const char kNoAnswer[] = "NONE";
 
@@ -61,7 +70,7 @@ class Dispatcher {
   // The row of `functionName`, or null.
   const Row* Find(const char* functionName) const {
     for (std::size_t i = 0; i < rowCount_; ++i) {
-      if (std::strcmp(rows_[i].functionName, functionName) == 0) return &rows_[i];
+      if (SameText(rows_[i].functionName, functionName)) return &rows_[i];
     }
     return nullptr;
   }
@@ -74,7 +83,7 @@ class Dispatcher {
                        char* parameters, RequestArgs& args, std::string& answer) const {
     const char* answered = nullptr;
     try {
-      const Request request{functionName, parameters, nullptr, &answer};
+      Request request{functionName, parameters, nullptr, &answer};
       answered = Serve(handlers, row, request, args);
       handlers.RequestServed(request, answered);
     } catch (...) {
@@ -93,7 +102,9 @@ class Dispatcher {
   const char* Refuse(char* parameters) const { return Answer(nullptr, parameters); }
 
  private:
-  const char* Serve(Handlers& handlers, const Row* row, Request request, RequestArgs& args) const {
+  // The request is handed on by reference: a copy of it, written and read
+  // back at once, stalls the processor on every request.
+  const char* Serve(Handlers& handlers, const Row* row, Request& request, RequestArgs& args) const {
     args.Shrink();
     if (row == nullptr) {
       handlers.RequestFailed(request,
