@@ -134,9 +134,13 @@ using ThreadIdent = unsigned long;
 // next bytecode it runs; the lock must be held.
 inline void RaiseInThread(ThreadIdent id, PyObject* exception) { PyThreadState_SetAsyncExc(id, exception); }
 
-// Before a thread that is not running Python takes the lock to stop the one
-// that runs: Python 3 hands the lock over on request by itself.
-inline void HurryLockHolder() {}
+// Made by a thread that runs no Python before it waits for the lock to stop
+// the thread that runs: Python 3 hands the lock over on request by itself.
+class LockRequest {
+ public:
+  LockRequest() {}
+  ~LockRequest() {}
+};
 
 #else  // Python 2.7
 
@@ -207,16 +211,35 @@ constexpr const char kSignalModule[] = "signal";
 
 using ThreadIdent = long;
 
-// Python 2 looks for an exception asked of a thread, and gives its lock up,
-// only every check interval (100 bytecodes, which may take a second of
-// time.sleep calls): a zero ticker makes the running thread look at its next
-// bytecode. Setting it needs no lock, as a signal's pending call does.
-inline void HurryLockHolder() { _Py_Ticker = 0; }
-
+// Python 2 looks for an exception asked of a thread only every check
+// interval (100 bytecodes, which may take a second of time.sleep calls): a
+// zero ticker makes the running thread look at its next bytecode. Setting it
+// needs no lock, as a signal's pending call does.
 inline void RaiseInThread(ThreadIdent id, PyObject* exception) {
   PyThreadState_SetAsyncExc(id, exception);
-  HurryLockHolder();
+  _Py_Ticker = 0;
 }
+
+// Python 2 gives its lock up only every check interval, and the thread that
+// gives it up takes it straight back, mostly before a waiting thread wakes:
+// the watchdog or PyInterrupt could wait seconds for it. While one of them
+// waits, the running thread gives the lock up at every bytecode, which lets
+// the waiting thread in within a moment; the interval is put back after.
+class LockRequest {
+ public:
+  LockRequest() : interval_(_Py_CheckInterval) {
+    _Py_CheckInterval = 1;
+    _Py_Ticker = 0;
+  }
+  ~LockRequest() {
+    if (_Py_CheckInterval == 1) _Py_CheckInterval = interval_;  // unless another request put it back
+  }
+  LockRequest(const LockRequest&) = delete;
+  LockRequest& operator=(const LockRequest&) = delete;
+
+ private:
+  int interval_;
+};
 
 #endif
 

@@ -97,7 +97,7 @@ void RequestWatch::NestedEnded() {
 bool RequestWatch::Interrupt() {
   const std::uint64_t generation = serving_.load(std::memory_order_acquire);
   if (generation == 0) return false;
-  qorv::py::HurryLockHolder();
+  const qorv::py::LockRequest hurry;
   const Runtime::Lock python(runtime_);
   return Post(generation, kInterrupted);
 }
@@ -136,7 +136,7 @@ void RequestWatch::Watch() {
       if (now >= dueMs) {
         lock.unlock();
         {
-          qorv::py::HurryLockHolder();
+          const qorv::py::LockRequest hurry;
           const Runtime::Lock python(runtime_);
           Post(generation, kTimeout);
         }
