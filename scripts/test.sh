@@ -67,7 +67,7 @@ CC=clang CXX=clang++ qorv_build "$QORV_BUILD/tsan-py3.11" -DQORV_PYTHON_VERSION=
   -DQORV_TESTS=ON -DQORV_BENCH=OFF
 QORV_STRESS_ROUNDS=20 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
   "$QORV_BUILD/tsan-py3.11/tests/lifecycle_test" \
-  --gtest_filter='ManyCallers.*:Interrupt.*:HostThreads.*:Runs.RequestsFromInsideARequest:*TimeLimitTest*'
+  --gtest_filter='Turn.*:ManyCallers.*:Interrupt.*:HostThreads.*:Runs.RequestsFromInsideARequest:*TimeLimitTest*'
 
 echo "== fuzzers, ${FUZZ_SECONDS}s each"
 CC=clang CXX=clang++ qorv_build "$QORV_BUILD/fuzz" -DQORV_PYTHON_VERSION=3 -DQORV_FUZZ=ON \

@@ -2,11 +2,6 @@
 
 #include <new>
 
-namespace {
-// An answer longer than this gives its memory back at the thread's next call.
-constexpr std::size_t kKeptAnswerCapacity = 65536;
-}  // namespace
-
 CallContext* HostThread::Enter() noexcept {
   try {
     if (contexts_.size() <= static_cast<std::size_t>(depth_)) {
@@ -17,7 +12,7 @@ CallContext* HostThread::Enter() noexcept {
   }
   CallContext* call = contexts_[static_cast<std::size_t>(depth_)].get();
   // The answer of this depth's previous call is the host's no longer.
-  if (call->answer.capacity() > kKeptAnswerCapacity) std::string().swap(call->answer);
+  call->answer.ShrinkIfHuge();
   ++depth_;
   return call;
 }

@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "requests/answer_text.h"
 #include "requests/request_args.h"
 
 struct CallContext {
   RequestArgs args;
-  std::string answer;
+  AnswerText answer;
 };
 
 class HostThread {

@@ -113,7 +113,7 @@ bool PythonPlugin::Open(const char* directory) {
     return false;
   }
   TakeTurn();
-  const std::lock_guard<std::mutex> turn(turn_, std::adopt_lock);
+  const std::lock_guard<Turn> turn(turn_, std::adopt_lock);
   const InsidePlugin inside(thread);
   try {
     // A second Open without a Close first closes the run that is open, so
@@ -157,7 +157,7 @@ bool PythonPlugin::Close() {
     return true;
   }
   TakeTurn();
-  const std::lock_guard<std::mutex> turn(turn_, std::adopt_lock);
+  const std::lock_guard<Turn> turn(turn_, std::adopt_lock);
   const InsidePlugin inside(thread);
   try {
     EndSession();
@@ -196,7 +196,7 @@ const char* PythonPlugin::HandleRequest(const char* /*hostArgument*/, const char
     return session_->Serve(row, *thread, functionName, parameters);
   }
   TakeTurn();
-  const std::lock_guard<std::mutex> turn(turn_, std::adopt_lock);
+  const std::lock_guard<Turn> turn(turn_, std::adopt_lock);
   if (session_ == nullptr) return Session::Refuse(parameters);
   return session_->Serve(row, *thread, functionName, parameters);
 }

@@ -14,6 +14,7 @@
 
 #include "plugin/call_context.h"
 #include "plugin/session.h"
+#include "plugin/turn.h"
 #include "python/runtime.h"
 #include "python/thread_slot.h"
 #include "qorv/plugin_base.h"
@@ -42,7 +43,7 @@ class PythonPlugin : public PluginBase {
 
   Runtime runtime_;
   ThreadSlot<HostThread> hostThreads_;
-  std::mutex turn_;
+  Turn turn_;
   // Guards session_ for requests served at once; the turn guards it for the
   // rest. Both are held to replace it.
   std::shared_mutex sessionGuard_;

@@ -173,7 +173,8 @@ const char* Session::HandleCallObject(const Request& request) {
     return nullptr;
   }
   const unsigned long printed = PrintedErrorCount();
-  return AnswerOf(request, calls_.CallFunction(args.module, args.name, args.params, args.paramCount),
+  return AnswerOf(request, calls_.CallFunction({args.module, args.moduleLength}, {args.name, args.nameLength}, args.params,
+                                                   args.paramCount),
                   printed);
 }
 
@@ -212,7 +213,8 @@ const char* Session::HandleCreateObject(const Request& request) {
     return nullptr;
   }
   const unsigned long printed = PrintedErrorCount();
-  PyRef object = calls_.CallFunction(args.module, args.name, args.params, args.paramCount);
+  PyRef object = calls_.CallFunction({args.module, args.moduleLength}, {args.name, args.nameLength},
+                                     args.params, args.paramCount);
   if (!object) {
     SumUpFailedCall(request, printed);
     return nullptr;
@@ -220,7 +222,7 @@ const char* Session::HandleCreateObject(const Request& request) {
   // Any object, None included, is held; the registry takes over the
   // reference. The answer is a copy of the id: another thread may remove the
   // object before the host has read it.
-  *request.answer = registry_.Register(object.release(), args.objectId);
+  request.answer->Assign(registry_.Register(object.release(), args.objectId));
   return request.answer->c_str();
 }
 
@@ -249,7 +251,8 @@ const char* Session::HandleCallObjectMethod(const Request& request) {
     return nullptr;
   }
   const unsigned long printed = PrintedErrorCount();
-  return AnswerOf(request, calls_.CallAttribute(held.borrowed(), args.method, args.params, args.paramCount),
+  return AnswerOf(request, calls_.CallAttribute(held.borrowed(), {args.method, args.methodLength}, args.params,
+                                                    args.paramCount),
                   printed);
 }
 
@@ -262,8 +265,13 @@ const char* Session::AnswerOf(const Request& request, PyRef result, unsigned lon
     SumUpFailedCall(request, printedBefore);
     return nullptr;
   }
+  PyRef owner;
+  std::size_t length = 0;
   std::string why;
-  if (ResultText(result, request.answer, &why)) return request.answer->c_str();
+  if (const char* text = ResultText(result, &owner, &length, &why)) {
+    request.answer->Assign(text, length);
+    return request.answer->c_str();
+  }
   if (!why.empty()) RequestFailed(request, why);
   return nullptr;
 }

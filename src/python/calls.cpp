@@ -78,14 +78,40 @@ PyRef CallWithTexts(PyRef function, char** params, std::int32_t paramCount) {
 
 constexpr std::size_t kMaxResolved = 8;
 
-// Whether `known` (which holds no NUL) is `text`: a byte loop, which for the
-// short names of calls beats the library's comparison and its setting up.
-bool IsText(const std::string& known, const char* text) {
-  const std::size_t size = known.size();
-  for (std::size_t i = 0; i < size; ++i) {
-    if (known[i] != text[i]) return false;  // a shorter text differs at its NUL
+template <typename Word>
+Word LoadWord(const char* bytes) {
+  Word word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// Whether the `length` bytes at `a` and `b` are equal, compared a word at a
+// time (the last word overlapping the one before): the names of calls are
+// short, and the library's comparison costs more in the calling than in the
+// comparing.
+bool SameBytes(const char* a, const char* b, std::size_t length) {
+  using Word = std::uint64_t;
+  if (length >= sizeof(Word)) {
+    for (std::size_t i = 0; i + sizeof(Word) < length; i += sizeof(Word)) {
+      if (LoadWord<Word>(a + i) != LoadWord<Word>(b + i)) return false;
+    }
+    const std::size_t last = length - sizeof(Word);
+    return LoadWord<Word>(a + last) == LoadWord<Word>(b + last);
   }
-  return text[size] == '\0';
+  using Half = std::uint32_t;
+  if (length >= sizeof(Half)) {
+    const std::size_t last = length - sizeof(Half);
+    return LoadWord<Half>(a) == LoadWord<Half>(b) && LoadWord<Half>(a + last) == LoadWord<Half>(b + last);
+  }
+  for (std::size_t i = 0; i < length; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Whether `known` is `name`: the lengths first, which tells most names apart.
+bool IsName(const std::string& known, CallName name) {
+  return known.size() == name.length && SameBytes(known.data(), name.text, name.length);
 }
 
 }  // namespace
@@ -98,16 +124,16 @@ PythonCalls::~PythonCalls() {
   }
 }
 
-PyRef PythonCalls::CallFunction(const char* module, const char* name, char** params,
+PyRef PythonCalls::CallFunction(CallName module, CallName name, char** params,
                                 std::int32_t paramCount) {
-  if (module == nullptr || name == nullptr) return PyRef();
+  if (module.text == nullptr || name.text == nullptr) return PyRef();
   return CallWithTexts(ResolveFunction(module, name), params, paramCount);
 }
 
-PyRef PythonCalls::CallAttribute(PyBorrowed object, const char* name, char** params,
+PyRef PythonCalls::CallAttribute(PyBorrowed object, CallName name, char** params,
                                  std::int32_t paramCount) {
-  PyBorrowed attributeName = names_.Get(name);
-  PyRef attribute = attributeName ? Attribute(object, attributeName, name) : PyRef();
+  PyBorrowed attributeName = names_.Get(name.text, name.length);
+  PyRef attribute = attributeName ? Attribute(object, attributeName, name.text) : PyRef();
   return CallWithTexts(Callable(std::move(attribute)), params, paramCount);
 }
 
@@ -115,7 +141,7 @@ PyRef PythonCalls::CallAttribute(PyBorrowed object, const char* name, char** par
 // found before is taken again as long as the same lookups would find it. The
 // caller gets a reference of its own, since the call may run a request that
 // replaces the entry.
-PyRef PythonCalls::ResolveFunction(const char* module, const char* name) {
+PyRef PythonCalls::ResolveFunction(CallName module, CallName name) {
   if (modules_ == nullptr) modules_ = PyImport_GetModuleDict();
   PyObject* const modules = modules_;
   std::uint64_t modulesVersion = 0;
@@ -123,40 +149,44 @@ PyRef PythonCalls::ResolveFunction(const char* module, const char* name) {
   const bool versioned = qorv::py::DictVersion(modules, &modulesVersion);
   ResolvedFunction* known = Find(module, name);
   if (known != nullptr && Py_TYPE(known->moduleObject.get()) == &PyModule_Type) {
-    PyObject* const namespaceDict = PyModule_GetDict(known->moduleObject.get());
+    PyObject* const namespaceDict = known->namespaceDict;
     const bool stands =
         versioned ? known->modulesVersion == modulesVersion &&
                         qorv::py::DictVersion(namespaceDict, &namespaceVersion) &&
                         namespaceVersion == known->namespaceVersion
-                  : qorv::py::DictItem(modules, known->moduleName.get()) == known->moduleObject.get() &&
-                        qorv::py::DictItem(namespaceDict, known->functionName.get()) ==
-                            known->function.get();
+                  : StillFound(*known, modules);
     if (stands) return PyRef::Borrow(known->function.borrowed());
     PyErr_Clear();
   }
 
-  PyBorrowed moduleName = names_.Get(module);
+  PyBorrowed moduleName = names_.Get(module.text, module.length);
   PyRef moduleObject = moduleName ? ImportModule(moduleName) : PyRef();
-  PyBorrowed functionName = moduleObject ? names_.Get(name) : PyBorrowed();
-  PyRef function = Callable(functionName ? Attribute(moduleObject.borrowed(), functionName, name)
+  PyBorrowed functionName = moduleObject ? names_.Get(name.text, name.length) : PyBorrowed();
+  PyRef function = Callable(functionName ? Attribute(moduleObject.borrowed(), functionName, name.text)
                                          : PyRef());
   // Kept only where the two lookups are all there is to getattr: a plain
   // module, and a name that is no double-underscore one of the module type.
-  if (!function || !PyModule_CheckExact(moduleObject.get()) || IsDunder(name)) return function;
+  if (!function || !PyModule_CheckExact(moduleObject.get()) || IsDunder(name.text)) return function;
+  PyObject* const namespaceDict = PyModule_GetDict(moduleObject.get());
   if (versioned && (!qorv::py::DictVersion(modules, &modulesVersion) ||
-                    !qorv::py::DictVersion(PyModule_GetDict(moduleObject.get()), &namespaceVersion))) {
+                    !qorv::py::DictVersion(namespaceDict, &namespaceVersion))) {
     return function;
   }
   // The import may have run a request of its own that changed the entries.
   known = Find(module, name);
-  ResolvedFunction entry{module,
-                         name,
+  ResolvedFunction entry{std::string(module.text, module.length),
+                         std::string(name.text, name.length),
                          qorv::py::LookupKey(moduleName),
                          qorv::py::LookupKey(functionName),
                          std::move(moduleObject),
+                         namespaceDict,
                          PyRef::Borrow(function.borrowed()),
                          modulesVersion,
                          namespaceVersion};
+  if (!versioned) {
+    entry.moduleEntry = qorv::py::DictEntryOf(modules, entry.moduleName.get(), &entry.moduleName);
+    entry.functionEntry = qorv::py::DictEntryOf(namespaceDict, entry.functionName.get(), &entry.functionName);
+  }
   if (known != nullptr) {
     *known = std::move(entry);
   } else if (resolved_.size() < kMaxResolved) {
@@ -167,9 +197,29 @@ PyRef PythonCalls::ResolveFunction(const char* module, const char* name) {
   return function;
 }
 
-PythonCalls::ResolvedFunction* PythonCalls::Find(const char* module, const char* name) {
+// Without version tags (Python 2): whether sys.modules and the namespace
+// still hold the very module and function. Where the entries that held them
+// are known, a look at each tells; else two lookups.
+bool PythonCalls::StillFound(ResolvedFunction& known, _object* modules) {
+  if (known.moduleEntry != nullptr && known.functionEntry != nullptr &&
+      qorv::py::DictEntryHolds(modules, known.moduleEntry, known.moduleName.get(), known.moduleObject.get()) &&
+      qorv::py::DictEntryHolds(known.namespaceDict, known.functionEntry, known.functionName.get(),
+                               known.function.get())) {
+    return true;
+  }
+  if (qorv::py::DictItem(modules, known.moduleName.get()) != known.moduleObject.get() ||
+      qorv::py::DictItem(known.namespaceDict, known.functionName.get()) != known.function.get()) {
+    return false;
+  }
+  // Found where a dictionary that grew has moved them: the entries are noted again.
+  known.moduleEntry = qorv::py::DictEntryOf(modules, known.moduleName.get(), &known.moduleName);
+  known.functionEntry = qorv::py::DictEntryOf(known.namespaceDict, known.functionName.get(), &known.functionName);
+  return true;
+}
+
+PythonCalls::ResolvedFunction* PythonCalls::Find(CallName module, CallName name) {
   for (ResolvedFunction& entry : resolved_) {
-    if (IsText(entry.name, name) && IsText(entry.module, module)) {
+    if (IsName(entry.name, name) && IsName(entry.module, module)) {
       return &entry;
     }
   }
@@ -183,24 +233,22 @@ void PythonCalls::Clear() {
   names_.Clear();
 }
 
-bool ResultText(const PyRef& result, std::string* answer, std::string* why) {
-  why->clear();
-  if (!result) return false;
-  PyRef owner;
-  Py_ssize_t length = 0;
-  if (const char* text = qorv::py::ResultChars(result.get(), &owner, &length)) {
+const char* ResultText(const PyRef& result, PyRef* owner, std::size_t* length, std::string* why) {
+  if (!result) return nullptr;
+  Py_ssize_t size = 0;
+  if (const char* text = qorv::py::ResultChars(result.get(), owner, &size)) {
     // The answer ends at the first NUL, as the host reads it.
-    const void* nul = std::memchr(text, '\0', static_cast<std::size_t>(length));
-    answer->assign(text, nul != nullptr ? static_cast<const char*>(nul) - text
-                                        : static_cast<std::size_t>(length));
-    return true;
+    const void* nul = std::memchr(text, '\0', static_cast<std::size_t>(size));
+    *length = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text)
+                             : static_cast<std::size_t>(size);
+    return text;
   }
   if (PyErr_Occurred()) {
     ReportPythonError();  // a str that cannot be encoded
-    return false;
+    return nullptr;
   }
   if (result.get() != Py_None) {
     *why = std::string("the result is of type '") + Py_TYPE(result.get())->tp_name + "', not text";
   }
-  return false;
+  return nullptr;
 }

@@ -11,6 +11,12 @@
 #include "python/name_cache.h"
 #include "python/py_ref.h"
 
+// A name that a request gives: NUL-terminated, with its length at hand.
+struct CallName {
+  const char* text = nullptr;
+  std::size_t length = 0;
+};
+
 class PythonCalls {
  public:
   PythonCalls() = default;
@@ -22,15 +28,15 @@ class PythonCalls {
   // Imports `module` (from sys.modules when it is loaded) and calls its
   // attribute `name` with the params as Python strings. Null when any step
   // fails, with the Python error printed and cleared.
-  PyRef CallFunction(const char* module, const char* name, char** params, std::int32_t paramCount);
+  PyRef CallFunction(CallName module, CallName name, char** params, std::int32_t paramCount);
   // Calls the callable attribute `name` of `object` (lent for the call).
-  PyRef CallAttribute(PyBorrowed object, const char* name, char** params, std::int32_t paramCount);
+  PyRef CallAttribute(PyBorrowed object, CallName name, char** params, std::int32_t paramCount);
 
   // Releases every name and function held; the lock must be held.
   void Clear();
 
  private:
-  PyRef ResolveFunction(const char* module, const char* name);
+  PyRef ResolveFunction(CallName module, CallName name);
 
   NameCache names_;
   // Module functions that calls found. On Python 3 an entry stands while
@@ -43,11 +49,18 @@ class PythonCalls {
     PyRef moduleName;
     PyRef functionName;
     PyRef moduleObject;
+    // The module's namespace, which the module holds for as long as it lives.
+    _object* namespaceDict = nullptr;
     PyRef function;
     std::uint64_t modulesVersion = 0;
     std::uint64_t namespaceVersion = 0;
+    // Python 2: the entries of sys.modules and of the namespace that held
+    // the module and the function (under the keys above), or null.
+    const void* moduleEntry = nullptr;
+    const void* functionEntry = nullptr;
   };
-  ResolvedFunction* Find(const char* module, const char* name);
+  ResolvedFunction* Find(CallName module, CallName name);
+  static bool StillFound(ResolvedFunction& known, _object* modules);
 
   std::vector<ResolvedFunction> resolved_;
   // sys.modules as the interpreter holds it, once a call looked it up.
@@ -55,10 +68,11 @@ class PythonCalls {
   std::size_t nextResolved_ = 0;
 };
 
-// The answer text of a call's result copied into *answer: a str or bytes
-// (Python 2: str or unicode), up to its first NUL. False when it has none;
-// `why` then says why, unless the result is None (a procedure's normal
-// answer) or a Python error was printed.
-bool ResultText(const PyRef& result, std::string* answer, std::string* why);
+// The answer text of a call's result, in place: the bytes of a str or bytes
+// (Python 2: str or unicode) up to the first NUL, and their count in
+// *length. *owner holds them when the result itself does not. Null when the
+// result has no text; `why` then says why, unless the result is None (a
+// procedure's normal answer) or a Python error was printed.
+const char* ResultText(const PyRef& result, PyRef* owner, std::size_t* length, std::string* why);
 
 #endif  // QORV_PYTHON_CALLS_H

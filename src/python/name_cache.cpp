@@ -12,16 +12,17 @@ NameCache::~NameCache() {
   for (auto& entry : names_) static_cast<void>(entry.second.release());
 }
 
-PyBorrowed NameCache::Get(const char* text) {
+PyBorrowed NameCache::Get(const char* text, std::size_t length) {
   for (const Recent& recent : recent_) {
-    if (recent.text != nullptr && std::strcmp(recent.text->c_str(), text) == 0) {
+    if (recent.text != nullptr && recent.text->size() == length &&
+        std::memcmp(recent.text->data(), text, length) == 0) {
       return PyBorrowed(recent.name);
     }
   }
-  key_.assign(text);
+  key_.assign(text, length);
   auto found = names_.find(key_);
   if (found == names_.end()) {
-    PyRef owned = PyRef::Steal(qorv::py::TextFromBytes(text));
+    PyRef owned = PyRef::Steal(qorv::py::TextFromBytes(text, length));
     if (!owned) return PyBorrowed();
     if (names_.size() >= kMaxNames) Clear();
     found = names_.emplace(key_, std::move(owned)).first;

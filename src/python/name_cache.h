@@ -23,9 +23,9 @@ class NameCache {
   // gone or locked by another thread by then: Clear it while Python runs.
   ~NameCache();
 
-  // The Python string of `text` (the cache keeps it), or null with the
-  // Python error set.
-  PyBorrowed Get(const char* text);
+  // The Python string of `text`, of `length` bytes (the cache keeps it), or
+  // null with the Python error set.
+  PyBorrowed Get(const char* text, std::size_t length);
 
   // Releases every string; the lock must be held.
   void Clear();

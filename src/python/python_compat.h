@@ -88,6 +88,11 @@ inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItem
 
 inline Py_ssize_t DictSize(PyObject* dict) { return PyDict_GET_SIZE(dict); }
 
+// Python 3 tells a dictionary that has not changed by its version tag
+// (DictVersion); there are no entries to hold on to.
+inline void* DictEntryOf(PyObject*, PyObject*, PyRef*) { return nullptr; }
+inline bool DictEntryHolds(PyObject*, const void*, PyObject*, PyObject*) { return false; }
+
 // A name to look up again and again in Python's own dictionaries (new
 // reference). Python 3 looks up by version tag; the name is itself.
 inline PyRef LookupKey(PyBorrowed name) { return PyRef::Borrow(name); }
@@ -168,6 +173,43 @@ inline bool DictVersion(PyObject*, std::uint64_t*) { return false; }
 inline PyObject* DictItem(PyObject* dict, PyObject* key) { return PyDict_GetItem(dict, key); }
 
 inline Py_ssize_t DictSize(PyObject* dict) { return reinterpret_cast<PyDictObject*>(dict)->ma_used; }
+
+// Where `dict` holds `key`, or null. An entry stays where it is until the
+// dictionary is resized, so DictEntryHolds can later tell without a lookup
+// that the dictionary still maps the key to the same value. *heldKey becomes
+// the dictionary's own key object, which that check compares by identity;
+// the reference keeps its address from being reused by another object.
+inline void* DictEntryOf(PyObject* dict, PyObject* key, PyRef* heldKey) {
+  const long hash = PyObject_Hash(key);
+  if (hash == -1) {
+    PyErr_Clear();
+    return nullptr;
+  }
+  auto* table = reinterpret_cast<PyDictObject*>(dict);
+  PyDictEntry* entry = table->ma_lookup(table, key, hash);
+  if (entry == nullptr || entry->me_value == nullptr) {
+    PyErr_Clear();
+    return nullptr;
+  }
+  *heldKey = PyRef::Borrow(PyBorrowed(entry->me_key));
+  return entry;
+}
+
+// Whether `entry` (from DictEntryOf) is still an entry of `dict`'s table
+// that maps `key` to `value`: a dictionary holds a key object once, so it
+// then maps that key to that value.
+inline bool DictEntryHolds(PyObject* dict, const void* entry, PyObject* key, PyObject* value) {
+  const auto* table = reinterpret_cast<const PyDictObject*>(dict);
+  const auto at = reinterpret_cast<std::uintptr_t>(entry);
+  const auto first = reinterpret_cast<std::uintptr_t>(table->ma_table);
+  const std::uintptr_t offset = at - first;  // wraps round when below the table
+  if (offset > static_cast<std::uintptr_t>(table->ma_mask) * sizeof(PyDictEntry) ||
+      offset % sizeof(PyDictEntry) != 0) {
+    return false;
+  }
+  const auto* held = static_cast<const PyDictEntry*>(entry);
+  return held->me_key == key && held->me_value == value;
+}
 
 // A name to look up again and again in Python's own dictionaries (new
 // reference): the interned copy. The keys of sys.modules and of a module's

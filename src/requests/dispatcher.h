@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "requests/answer_text.h"
 #include "requests/request_args.h"
 
 // One request as a handler sees it.
@@ -18,7 +19,7 @@ struct Request {
   const RequestArgs* args;  // the parsed text, for the rows that parse; else null
   // Where a handler puts an answer text of its own, which stays valid until
   // the calling thread's next call.
-  std::string* answer;
+  AnswerText* answer;
 };
 
 template <typename Handlers>
@@ -36,15 +37,6 @@ struct RequestRow {
 // never past `bufferSize` bytes: a longer answer is cut there (the returned
 // pointer carries the whole text).
 void CopyAnswer(const char* answer, std::size_t length, char* buffer, std::size_t bufferSize);
-
-// Whether two texts are equal: for the short names of every request, where
-// a plain loop beats the library's comparison and its setting up.
-inline bool SameText(const char* a, const char* b) {
-  for (; *a == *b; ++a, ++b) {
-    if (*a == '\0') return true;
-  }
-  return false;
-}
 
 // The answer of a request that has none.
 constexpr const char kNoAnswer[] = "NONE";
@@ -65,12 +57,19 @@ class Dispatcher {
   // buffer is known to hold.
   template <std::size_t N>
   Dispatcher(const Row (&rows)[N], std::size_t bufferSize)
-      : rows_(rows), rowCount_(N), bufferSize_(bufferSize) {}
+      : rows_(rows), rowCount_(N), bufferSize_(bufferSize) {
+    static_assert(N <= kMaxRows, "more rows than the dispatcher has room for");
+    for (std::size_t i = 0; i < N; ++i) nameLengths_[i] = std::strlen(rows[i].functionName);
+  }
 
-  // The row of `functionName`, or null.
+  // The row of `functionName`, or null. The lengths tell most names apart
+  // before any byte is compared.
   const Row* Find(const char* functionName) const {
+    const std::size_t length = std::strlen(functionName);
     for (std::size_t i = 0; i < rowCount_; ++i) {
-      if (SameText(rows_[i].functionName, functionName)) return &rows_[i];
+      if (nameLengths_[i] == length && std::memcmp(rows_[i].functionName, functionName, length) == 0) {
+        return &rows_[i];
+      }
     }
     return nullptr;
   }
@@ -80,7 +79,7 @@ class Dispatcher {
   // writes its answer, or "NONE", into `parameters`. Returns the answer.
   // Never throws.
   const char* Dispatch(Handlers& handlers, const Row* row, const char* functionName,
-                       char* parameters, RequestArgs& args, std::string& answer) const {
+                       char* parameters, RequestArgs& args, AnswerText& answer) const {
     const char* answered = nullptr;
     try {
       Request request{functionName, parameters, nullptr, &answer};
@@ -129,9 +128,11 @@ class Dispatcher {
     return answer;
   }
 
+  static constexpr std::size_t kMaxRows = 16;
   const Row* rows_;
   std::size_t rowCount_;
   std::size_t bufferSize_;
+  std::size_t nameLengths_[kMaxRows] = {};
 };
 
 #endif  // QORV_REQUESTS_DISPATCHER_H

@@ -8,6 +8,7 @@
 
 void RequestArgs::Reset(std::size_t textLength) {
   module = name = objectId = method = nullptr;
+  moduleLength = nameLength = objectIdLength = methodLength = 0;
   params = nullptr;
   paramCount = 0;
   textsUsed_ = 0;
@@ -33,11 +34,16 @@ std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   name = leading_.fields[1];
   objectId = leading_.fields[2];
   method = leading_.fields[3];
+  moduleLength = leading_.lengths[0];
+  nameLength = leading_.lengths[1];
+  objectIdLength = leading_.lengths[2];
+  methodLength = leading_.lengths[3];
   params = nullptr;
   paramCount = 0;
   paramPointers_.clear();
   textsUsed_ = leading_.textsUsed;
-  marked_ = leading_;
+  // Nothing marked yet beyond the leading tags (a mark sets every field).
+  marked_.end = end;
   return end;
 }
 
@@ -48,6 +54,10 @@ void RequestArgs::MarkLeadingTags(std::size_t end) {
   marked_.fields[1] = name;
   marked_.fields[2] = objectId;
   marked_.fields[3] = method;
+  marked_.lengths[0] = moduleLength;
+  marked_.lengths[1] = nameLength;
+  marked_.lengths[2] = objectIdLength;
+  marked_.lengths[3] = methodLength;
 }
 
 void RequestArgs::RememberLeadingTags(const char* text) {
@@ -66,20 +76,7 @@ void RequestArgs::GiveBackStorage() {
   if (paramPointers_.capacity() > kManyParams) std::vector<char*>().swap(paramPointers_);
 }
 
-char* RequestArgs::RoomForText(std::size_t length) {
-  // Reset made room for every text of the parse, so the storage never moves
-  // and the texts stored earlier stay where they are.
-  if (length + 1 > textsCapacity_ - textsUsed_) throw std::length_error("request text storage");
-  char* room = texts_.get() + textsUsed_;
-  textsUsed_ += length + 1;
-  return room;
-}
-
-void RequestArgs::AppendParam(char* param) {
-  paramPointers_.push_back(param);
-  params = paramPointers_.data();
-  paramCount = static_cast<std::int32_t>(paramPointers_.size());
-}
+void RequestArgs::NoRoomForText() { throw std::length_error("request text storage"); }
 
 namespace {
 
@@ -153,23 +150,30 @@ char* MallocText(std::size_t length) {
 
 constexpr std::size_t kTagLength = 5;
 
+// A field of the record and its length.
+struct Field {
+  char** text = nullptr;
+  std::size_t* length = nullptr;
+};
+
 // The field that a token starting with a tag word sets, tested in the order
-// "PYMOD", "PYOBJ", "SETID", "PYOMD"; null for a positional token. Each
+// "PYMOD", "PYOBJ", "SETID", "PYOMD"; none for a positional token. Each
 // comparison is of five constant bytes, which the compiler inlines: this
 // runs for every token of every request.
-char** TagField(RequestArgs* args, const char* token, std::size_t length) {
-  if (length < kTagLength) return nullptr;
+Field TagField(RequestArgs* args, const char* token, std::size_t length) {
+  if (length < kTagLength || (token[0] != 'P' && token[0] != 'S')) return {};
   const auto is = [token](const char* word) { return std::memcmp(token, word, kTagLength) == 0; };
-  if (is("PYMOD")) return &args->module;
-  if (is("PYOBJ")) return &args->name;
-  if (is("SETID")) return &args->objectId;
-  if (is("PYOMD")) return &args->method;
-  return nullptr;
+  if (is("PYMOD")) return {&args->module, &args->moduleLength};
+  if (is("PYOBJ")) return {&args->name, &args->nameLength};
+  if (is("SETID")) return {&args->objectId, &args->objectIdLength};
+  if (is("PYOMD")) return {&args->method, &args->methodLength};
+  return {};
 }
 
 // The value of a tag token into `out`: its bytes after the tag word, less
-// every "=" and space. The usual "PYMOD=name" is one copy.
-void CopyTagValue(const char* token, std::size_t length, char* out) {
+// every "=" and space. The usual "PYMOD=name" is one copy. Returns the
+// value's length.
+std::size_t CopyTagValue(const char* token, std::size_t length, char* out) {
   const char* value = token + kTagLength;
   std::size_t size = length - kTagLength;
   if (size > 0 && value[0] == '=') {
@@ -179,7 +183,7 @@ void CopyTagValue(const char* token, std::size_t length, char* out) {
   if (std::memchr(value, '=', size) == nullptr && std::memchr(value, ' ', size) == nullptr) {
     std::memcpy(out, value, size);
     out[size] = '\0';
-    return;
+    return size;
   }
   std::size_t n = 0;
   for (std::size_t i = 0; i < size; ++i) {
@@ -187,16 +191,18 @@ void CopyTagValue(const char* token, std::size_t length, char* out) {
     n += value[i] != '=' && value[i] != ' ';  // kept, or overwritten by the next byte
   }
   out[n] = '\0';
+  return n;
 }
 
 // Adds one token; true when it was a tag token.
 bool Add(RequestArgs* args, const char* token, std::size_t length) {
-  if (char** field = TagField(args, token, length)) {
+  const Field field = TagField(args, token, length);
+  if (field.text != nullptr) {
     // A repeated tag replaces the earlier value; the value is never longer
     // than the token.
     char* value = args->RoomForText(length);
-    CopyTagValue(token, length, value);
-    *field = value;
+    *field.length = CopyTagValue(token, length, value);
+    *field.text = value;
     return true;
   }
   char* param = args->RoomForText(length);  // the replacement only shortens it

@@ -32,6 +32,11 @@ struct RequestArgs {
   char* method = nullptr;    // "PYOMD"
   char** params = nullptr;   // positional parameters, in text order
   std::int32_t paramCount = 0;
+  // The lengths of the four texts above; 0 for one that is missing.
+  std::size_t moduleLength = 0;
+  std::size_t nameLength = 0;
+  std::size_t objectIdLength = 0;
+  std::size_t methodLength = 0;
 
   // Empties the record and makes room for the texts of a parameter text of
   // `textLength` bytes. The texts of all tokens together never need more
@@ -52,13 +57,25 @@ struct RequestArgs {
   }
 
   // Room in the storage for a text of up to `length` bytes and its NUL.
-  char* RoomForText(std::size_t length);
-  void AppendParam(char* param);
+  // Reset made room for every text of the parse, so the storage never moves
+  // and the texts stored earlier stay where they are.
+  char* RoomForText(std::size_t length) {
+    if (length + 1 > textsCapacity_ - textsUsed_) NoRoomForText();
+    char* room = texts_.get() + textsUsed_;
+    textsUsed_ += length + 1;
+    return room;
+  }
+  void AppendParam(char* param) {
+    paramPointers_.push_back(param);
+    params = paramPointers_.data();
+    paramCount = static_cast<std::int32_t>(paramPointers_.size());
+  }
 
  private:
   static constexpr std::size_t kLargeTexts = 65536;
   static constexpr std::size_t kManyParams = 4096;
   void GiveBackStorage();
+  [[noreturn]] static void NoRoomForText();
 
   // All texts of the fields, back to back, each with its NUL.
   std::unique_ptr<char[]> texts_;
@@ -71,6 +88,7 @@ struct RequestArgs {
     std::size_t end = 0;
     std::size_t textsUsed = 0;
     char* fields[4] = {};
+    std::size_t lengths[4] = {};
   };
   std::string leadingText_;
   Leading leading_;

@@ -82,6 +82,24 @@ TEST(CallObject, SeesWhateverTheNameStandsForAtEachCall) {
   EXPECT_EQ(swapped(), "stand-in");
   ASSERT_EQ(Ask("PyRunSimpleString", "sys.modules['tools'] = tools"), "TRUE");
   EXPECT_EQ(swapped(), "rebound");
+  // The namespace and sys.modules grow between calls, moving their entries,
+  // and shrink again; the name is bound anew in between.
+  const char* const grow =
+      "for i in range(3000):\n"
+      "    setattr(tools, 'filler%d' % i, i)\n"
+      "    sys.modules['filler%d' % i] = tools";
+  const char* const shrink =
+      "for i in range(3000):\n"
+      "    delattr(tools, 'filler%d' % i)\n"
+      "    del sys.modules['filler%d' % i]";
+  ASSERT_EQ(Ask("PyRunSimpleString", grow), "TRUE");
+  EXPECT_EQ(swapped(), "rebound");
+  ASSERT_EQ(Ask("PyRunSimpleString", "tools.swapped = lambda: 'grown'"), "TRUE");
+  EXPECT_EQ(swapped(), "grown");
+  ASSERT_EQ(Ask("PyRunSimpleString", shrink), "TRUE");
+  EXPECT_EQ(swapped(), "grown");
+  ASSERT_EQ(Ask("PyRunSimpleString", "tools.swapped = lambda: 'shrunk'"), "TRUE");
+  EXPECT_EQ(swapped(), "shrunk");
   ASSERT_EQ(Ask("PyRunSimpleString", "del tools.swapped"), "TRUE");
   EXPECT_EQ(swapped(), "NONE");
 #if PY_MAJOR_VERSION >= 3

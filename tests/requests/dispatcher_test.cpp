@@ -56,7 +56,7 @@ class DispatcherTest : public ::testing::Test {
   FakeHandlers handlers;
   Dispatcher<FakeHandlers> dispatcher{kRows, kBufferSize};
   RequestArgs args;
-  std::string answerText;
+  AnswerText answerText;
 };
 
 TEST_F(DispatcherTest, FindsWholeNamesOnly) {

@@ -3,6 +3,7 @@
 // when one record parses text after text that share their leading tags.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ ReferenceRecord FastParse(const std::string& text, RequestArgs* args) {
   const auto field = [](const char* value) {
     return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
   };
+  // Each field's length, which the lookups use, is that of its text.
+  const auto length = [](const char* value) { return value != nullptr ? std::strlen(value) : 0; };
+  EXPECT_EQ(args->moduleLength, length(args->module)) << text;
+  EXPECT_EQ(args->nameLength, length(args->name)) << text;
+  EXPECT_EQ(args->objectIdLength, length(args->objectId)) << text;
+  EXPECT_EQ(args->methodLength, length(args->method)) << text;
   record.module = field(args->module);
   record.name = field(args->name);
   record.objectId = field(args->objectId);
