@@ -24,10 +24,20 @@ class HostThread {
   int depth() const { return depth_; }
   // The context of a call that begins on this thread now; null without
   // memory for it. Every Enter that gives one is matched by a Leave.
-  CallContext* Enter() noexcept;
+  CallContext* Enter() noexcept {
+    if (static_cast<std::size_t>(depth_) >= contexts_.size()) return EnterNewDepth();
+    CallContext* call = contexts_[static_cast<std::size_t>(depth_)].get();
+    // The answer of this depth's previous call is the host's no longer.
+    call->answer.ShrinkIfHuge();
+    ++depth_;
+    return call;
+  }
   void Leave() noexcept { --depth_; }
 
  private:
+  // Enter at a depth this thread has not reached before.
+  CallContext* EnterNewDepth() noexcept;
+
   int depth_ = 0;
   std::vector<std::unique_ptr<CallContext>> contexts_;
 };

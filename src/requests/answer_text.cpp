@@ -10,8 +10,7 @@ void AnswerText::Reserve(std::size_t capacity) {
   size_ = 0;
 }
 
-void AnswerText::ShrinkIfHuge() noexcept {
-  if (capacity_ <= kKeptCapacity) return;
+void AnswerText::GiveBackStorage() noexcept {
   std::unique_ptr<char[]> smaller(new (std::nothrow) char[kFirstCapacity]);
   if (smaller == nullptr) return;
   smaller[0] = '\0';

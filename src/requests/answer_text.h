@@ -31,13 +31,16 @@ class AnswerText {
 
   // Gives back the storage that one huge answer made large, keeping the
   // text as it is when it cannot.
-  void ShrinkIfHuge() noexcept;
+  void ShrinkIfHuge() noexcept {
+    if (capacity_ > kKeptCapacity) GiveBackStorage();
+  }
 
  private:
   static constexpr std::size_t kFirstCapacity = 64;
   static constexpr std::size_t kKeptCapacity = 65536;
   // Makes room for `capacity` bytes; the text is empty afterwards.
   void Reserve(std::size_t capacity);
+  void GiveBackStorage() noexcept;
 
   std::unique_ptr<char[]> text_;
   std::size_t size_ = 0;

@@ -133,8 +133,13 @@ std::size_t CopyReplacing(std::string_view text, std::string_view find,
 std::size_t CopyParam(const char* token, std::size_t length, char* out) {
   constexpr std::size_t kShortToken = 32;
   if (length > kShortToken) return CopyReplacing(std::string_view(token, length), "\\'", "'", out);
+  // Up to the first backslash, a plain copy.
   std::size_t n = 0;
-  for (std::size_t i = 0; i < length; ++i) {
+  while (n < length && token[n] != '\\') {
+    out[n] = token[n];
+    ++n;
+  }
+  for (std::size_t i = n; i < length; ++i) {
     const bool pair = token[i] == '\\' && i + 1 < length && token[i + 1] == '\'';
     i += pair;
     out[n++] = token[i];
