@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Instructions per PyCallObject request against the floor with the lock,
-# counted by callgrind (the same on a loaded machine as on a quiet one).
+# Instructions per request (PyCallObject, PyCallObjectMethod, PyCreateObject)
+# against the floor with the lock, counted by callgrind (the same on a loaded
+# machine as on a quiet one).
 # usage: bench/instructions.sh BUILD_DIR [REQUESTS]
 set -euo pipefail
 build="$1"
@@ -13,13 +14,15 @@ trap 'rm -rf "$scratch"' EXIT
 export PYTHONHASHSEED=0
 
 count() {
-  valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file="$scratch/$1.out" \
-    "$program" "$1" "$requests" >/dev/null 2>"$scratch/$1.log" || { cat "$scratch/$1.log" >&2; exit 1; }
-  sed -n 's/^summary: *\([0-9]*\).*/\1/p' "$scratch/$1.out"
+  valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file="$scratch/$1-$2.out" \
+    "$program" "$1" "$2" "$requests" >/dev/null 2>"$scratch/$1-$2.log" || { cat "$scratch/$1-$2.log" >&2; exit 1; }
+  sed -n 's/^summary: *\([0-9]*\).*/\1/p' "$scratch/$1-$2.out"
 }
 
-plugin="$(count plugin)"
-floor="$(count floor)"
-awk -v p="$plugin" -v f="$floor" -v n="$requests" 'BEGIN {
-  printf "instructions per request over %d requests: PyCallObject %.0f, floor with the lock %.0f, ratio %.2f\n",
-         n, p / n, f / n, p / f }'
+echo "instructions per request over $requests requests, against the floor with the lock:"
+for kind in call method create; do
+  plugin="$(count "$kind" plugin)"
+  floor="$(count "$kind" floor)"
+  awk -v k="$kind" -v p="$plugin" -v f="$floor" -v n="$requests" 'BEGIN {
+    printf "  %-6s plugin %5.0f, floor %5.0f, ratio %.2f\n", k, p / n, f / n, p / f }'
+done

@@ -50,30 +50,51 @@ PyRef Reported(PyRef result) {
   return result;
 }
 
-// Most calls have a few arguments: their Python strings live on the stack,
-// with the free slot in front that a call may use.
-constexpr std::size_t kStackArguments = 8;
+// The Python strings of a call's texts, in order, behind two free slots: one
+// for a method's object and one that the callee may use (see
+// CallAttributeWithArguments). Most calls have a
+// few arguments, which live on the stack.
+class Arguments {
+ public:
+  // Null args() when a text could not be made a string (the error is set).
+  Arguments(char** params, std::int32_t paramCount)
+      : count_(static_cast<std::size_t>(paramCount < 0 ? 0 : paramCount)) {
+    PyObject** slots = onStack_.data();
+    if (count_ > kStackArguments) {
+      onHeap_.resize(count_ + kFreeSlots);
+      slots = onHeap_.data();
+    }
+    args_ = slots + kFreeSlots;
+    for (; made_ < count_; ++made_) {
+      args_[made_] = qorv::py::TextFromBytes(params[made_]);
+      if (args_[made_] == nullptr) break;
+    }
+  }
+  ~Arguments() {
+    for (std::size_t i = 0; i < made_; ++i) Py_DECREF(args_[i]);
+  }
+  Arguments(const Arguments&) = delete;
+  Arguments& operator=(const Arguments&) = delete;
+
+  PyObject** args() const { return made_ == count_ ? args_ : nullptr; }
+  std::size_t count() const { return count_; }
+
+ private:
+  static constexpr std::size_t kStackArguments = 8;
+  static constexpr std::size_t kFreeSlots = 2;
+  std::size_t count_;
+  std::size_t made_ = 0;
+  PyObject** args_ = nullptr;
+  std::array<PyObject*, kStackArguments + kFreeSlots> onStack_;
+  std::vector<PyObject*> onHeap_;
+};
 
 PyRef CallWithTexts(PyRef function, char** params, std::int32_t paramCount) {
   if (!function) return Reported(PyRef());
-  const auto count = static_cast<std::size_t>(paramCount < 0 ? 0 : paramCount);
-  std::array<PyObject*, kStackArguments + 1> onStack;
-  std::vector<PyObject*> onHeap;
-  PyObject** slots = onStack.data();
-  if (count > kStackArguments) {
-    onHeap.resize(count + 1);
-    slots = onHeap.data();
-  }
-  PyObject** args = slots + 1;
-  std::size_t made = 0;
-  for (; made < count; ++made) {
-    args[made] = qorv::py::TextFromBytes(params[made]);
-    if (args[made] == nullptr) break;
-  }
-  PyRef result;
-  if (made == count) result = PyRef::Steal(qorv::py::CallWithArguments(function.get(), args, count));
-  for (std::size_t i = 0; i < made; ++i) Py_DECREF(args[i]);
-  return Reported(std::move(result));
+  const Arguments arguments(params, paramCount);
+  if (arguments.args() == nullptr) return Reported(PyRef());
+  return Reported(
+      PyRef::Steal(qorv::py::CallWithArguments(function.get(), arguments.args(), arguments.count())));
 }
 
 constexpr std::size_t kMaxResolved = 8;
@@ -133,8 +154,11 @@ PyRef PythonCalls::CallFunction(CallName module, CallName name, char** params,
 PyRef PythonCalls::CallAttribute(PyBorrowed object, CallName name, char** params,
                                  std::int32_t paramCount) {
   PyBorrowed attributeName = names_.Get(name.text, name.length);
-  PyRef attribute = attributeName ? Attribute(object, attributeName, name.text) : PyRef();
-  return CallWithTexts(Callable(std::move(attribute)), params, paramCount);
+  if (!attributeName) return Reported(PyRef());
+  const Arguments arguments(params, paramCount);
+  if (arguments.args() == nullptr) return Reported(PyRef());
+  return Reported(PyRef::Steal(qorv::py::CallAttributeWithArguments(object.get(), attributeName.get(),
+                                                                    arguments.args(), arguments.count())));
 }
 
 // A request calls the same few module functions again and again: a function

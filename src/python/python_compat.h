@@ -115,6 +115,22 @@ inline PyObject* CallWithArguments(PyObject* callable, PyObject** args, std::siz
 #endif
 }
 
+// Calls attribute `name` of `object` with positional `args`, which have two
+// free slots before args[0]. From Python 3.9 a method is looked up and called
+// in one step, without a bound method made for the call; the errors are
+// getattr's and the call's own either way.
+inline PyObject* CallAttributeWithArguments(PyObject* object, PyObject* name, PyObject** args,
+                                            std::size_t count) {
+#if PY_MINOR_VERSION >= 9
+  args[-1] = object;
+  return PyObject_VectorcallMethod(name, args - 1, (count + 1) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+#else
+  PyRef attribute = PyRef::Steal(PyObject_GetAttr(object, name));
+  if (!attribute) return nullptr;
+  return _PyObject_Vectorcall(attribute.get(), args, count | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+#endif
+}
+
 // The current thread state, or null. From Python 3.12 it is the calling
 // thread's; before, it is that of the thread holding the global lock, which
 // may be another thread.
@@ -241,6 +257,15 @@ inline PyObject* CallWithArguments(PyObject* callable, PyObject** args, std::siz
     PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), args[i]);  // the tuple takes this reference
   }
   return PyObject_Call(callable, tuple.get(), nullptr);
+}
+
+// Calls attribute `name` of `object` with positional `args` (two free slots
+// before args[0], unused here).
+inline PyObject* CallAttributeWithArguments(PyObject* object, PyObject* name, PyObject** args,
+                                            std::size_t count) {
+  PyRef attribute = PyRef::Steal(PyObject_GetAttr(object, name));
+  if (!attribute) return nullptr;
+  return CallWithArguments(attribute.get(), args, count);
 }
 
 inline PyThreadState* CurrentThreadState() { return _PyThreadState_Current; }

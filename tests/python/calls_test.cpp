@@ -116,6 +116,34 @@ TEST(CallObject, SeesWhateverTheNameStandsForAtEachCall) {
 #endif
 }
 
+// A method is whatever getattr finds on the held object, called with the
+// texts; what getattr or the call raise is printed, and the answer is NONE.
+TEST(CallObjectMethod, CallsWhatGetattrFinds) {
+  ASSERT_EQ(Ask("PyCreateObject", "PYMOD=tools PYOBJ=Kinds SETID=kinds"), "kinds");
+  const struct {
+    const char* method;
+    const char* answer;
+    const char* printed;
+  } cases[] = {
+      {"plain a b", "kinds plain a b", ""}, {"static a", "static a", ""},
+      {"of_class a", "Kinds a", ""},         {"stored a", "stored a", ""},
+      {"made a", "made a", ""},              {"dynamic a", "dynamic a", ""},
+      {"text", "NONE", "TypeError"},         {"missing a", "NONE", "AttributeError"},
+  };
+  for (const auto& c : cases) {
+    std::string answer;
+    const std::string printed = CapturePythonStderr(
+        [&] { answer = Ask("PyCallObjectMethod", std::string("PYOBJ=kinds PYOMD=") + c.method); });
+    EXPECT_EQ(answer, c.answer) << c.method;
+    if (*c.printed == '\0') {
+      EXPECT_EQ(printed, "") << c.method;
+    } else {
+      EXPECT_NE(printed.find(c.printed), std::string::npos) << c.method << ": " << printed;
+    }
+  }
+  EXPECT_EQ(Ask("PyRemoveObject", "kinds"), "TRUE");
+}
+
 TEST(CallObject, EveryByteSurvivesTheRoundTrip) {
   std::string bytes;
   for (int c = 1; c < 256; ++c) {
