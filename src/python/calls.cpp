@@ -64,6 +64,7 @@ class Arguments {
       onHeap_.resize(count_ + kFreeSlots);
       slots = onHeap_.data();
     }
+    slots[0] = slots[1] = nullptr;  // the free slots, which a callee may read and put back
     args_ = slots + kFreeSlots;
     for (; made_ < count_; ++made_) {
       args_[made_] = qorv::py::TextFromBytes(params[made_]);
@@ -76,7 +77,9 @@ class Arguments {
   Arguments(const Arguments&) = delete;
   Arguments& operator=(const Arguments&) = delete;
 
-  PyObject** args() const { return made_ == count_ ? args_ : nullptr; }
+  // Null when a text could not be made a string; else the strings, which the
+  // call may write a free slot in front of.
+  PyObject** args() { return made_ == count_ ? args_ : nullptr; }
   std::size_t count() const { return count_; }
 
  private:
@@ -91,7 +94,7 @@ class Arguments {
 
 PyRef CallWithTexts(PyRef function, char** params, std::int32_t paramCount) {
   if (!function) return Reported(PyRef());
-  const Arguments arguments(params, paramCount);
+  Arguments arguments(params, paramCount);
   if (arguments.args() == nullptr) return Reported(PyRef());
   return Reported(
       PyRef::Steal(qorv::py::CallWithArguments(function.get(), arguments.args(), arguments.count())));
@@ -155,7 +158,7 @@ PyRef PythonCalls::CallAttribute(PyBorrowed object, CallName name, char** params
                                  std::int32_t paramCount) {
   PyBorrowed attributeName = names_.Get(name.text, name.length);
   if (!attributeName) return Reported(PyRef());
-  const Arguments arguments(params, paramCount);
+  Arguments arguments(params, paramCount);
   if (arguments.args() == nullptr) return Reported(PyRef());
   return Reported(PyRef::Steal(qorv::py::CallAttributeWithArguments(object.get(), attributeName.get(),
                                                                     arguments.args(), arguments.count())));
@@ -196,8 +199,6 @@ PyRef PythonCalls::ResolveFunction(CallName module, CallName name) {
                     !qorv::py::DictVersion(namespaceDict, &namespaceVersion))) {
     return function;
   }
-  // The import may have run a request of its own that changed the entries.
-  known = Find(module, name);
   ResolvedFunction entry{std::string(module.text, module.length),
                          std::string(name.text, name.length),
                          qorv::py::LookupKey(moduleName),
@@ -211,6 +212,9 @@ PyRef PythonCalls::ResolveFunction(CallName module, CallName name) {
     entry.moduleEntry = qorv::py::DictEntryOf(modules, entry.moduleName.get(), &entry.moduleName);
     entry.functionEntry = qorv::py::DictEntryOf(namespaceDict, entry.functionName.get(), &entry.functionName);
   }
+  // The import and the lookups may have run Python code that made requests
+  // of its own and changed the entries: the place for this one is found now.
+  known = Find(module, name);
   if (known != nullptr) {
     *known = std::move(entry);
   } else if (resolved_.size() < kMaxResolved) {
@@ -222,23 +226,16 @@ PyRef PythonCalls::ResolveFunction(CallName module, CallName name) {
 }
 
 // Without version tags (Python 2): whether sys.modules and the namespace
-// still hold the very module and function. Where the entries that held them
-// are known, a look at each tells; else two lookups.
-bool PythonCalls::StillFound(ResolvedFunction& known, _object* modules) {
-  if (known.moduleEntry != nullptr && known.functionEntry != nullptr &&
-      qorv::py::DictEntryHolds(modules, known.moduleEntry, known.moduleName.get(), known.moduleObject.get()) &&
-      qorv::py::DictEntryHolds(known.namespaceDict, known.functionEntry, known.functionName.get(),
-                               known.function.get())) {
-    return true;
-  }
-  if (qorv::py::DictItem(modules, known.moduleName.get()) != known.moduleObject.get() ||
-      qorv::py::DictItem(known.namespaceDict, known.functionName.get()) != known.function.get()) {
-    return false;
-  }
-  // Found where a dictionary that grew has moved them: the entries are noted again.
-  known.moduleEntry = qorv::py::DictEntryOf(modules, known.moduleName.get(), &known.moduleName);
-  known.functionEntry = qorv::py::DictEntryOf(known.namespaceDict, known.functionName.get(), &known.functionName);
-  return true;
+// still hold the very module and function, told by a look at the entries
+// that held them. No lookup, so no Python code runs (a lookup may compare
+// keys with Python code, which may make requests that change the cache). A
+// dictionary that has grown since has moved its entries: the function is then
+// resolved anew, and its entries noted again.
+bool PythonCalls::StillFound(const ResolvedFunction& known, _object* modules) {
+  return known.moduleEntry != nullptr && known.functionEntry != nullptr &&
+         qorv::py::DictEntryHolds(modules, known.moduleEntry, known.moduleName.get(), known.moduleObject.get()) &&
+         qorv::py::DictEntryHolds(known.namespaceDict, known.functionEntry, known.functionName.get(),
+                                  known.function.get());
 }
 
 PythonCalls::ResolvedFunction* PythonCalls::Find(CallName module, CallName name) {

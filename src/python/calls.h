@@ -41,8 +41,8 @@ class PythonCalls {
   NameCache names_;
   // Module functions that calls found. On Python 3 an entry stands while
   // the version tags of sys.modules and of the module's namespace stand;
-  // on Python 2, which has no tags, while sys.modules and the namespace
-  // still hold the very same module and function.
+  // on Python 2, which has no tags, while the entries of sys.modules and of
+  // the namespace that held the module and the function still hold them.
   struct ResolvedFunction {
     std::string module;
     std::string name;
@@ -60,7 +60,7 @@ class PythonCalls {
     const void* functionEntry = nullptr;
   };
   ResolvedFunction* Find(CallName module, CallName name);
-  static bool StillFound(ResolvedFunction& known, _object* modules);
+  static bool StillFound(const ResolvedFunction& known, _object* modules);
 
   std::vector<ResolvedFunction> resolved_;
   // sys.modules as the interpreter holds it, once a call looked it up.
