@@ -1,12 +1,17 @@
 // The turn that serves requests one at a time, on its own: every holder is
-// alone, and a waiter gets the turn when it is given back, however many wait.
+// alone, and a waiter gets the turn when it is given back, however many wait,
+// also when the turn was taken while the process had only one thread.
 #include "plugin/turn.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "support/child_process.h"
 
 namespace {
 
@@ -38,6 +43,28 @@ TEST(Turn, OneHolderAtATimeAndNoWaiterLeftBehind) {
   EXPECT_TRUE(turn.try_lock());
   EXPECT_FALSE(turn.try_lock());
   turn.unlock();
+}
+
+// Taken while the process has one thread (a fresh child), the turn is kept
+// from a thread started meanwhile, and handed to it when given back.
+TEST(Turn, TakenWhileAloneIsHandedToAThreadStartedMeanwhile) {
+  RunInChildProcess(
+      [] {
+        Turn turn;
+        turn.lock();
+        std::atomic<bool> got{false};
+        std::thread waiter([&] {
+          turn.lock();
+          got = true;
+          turn.unlock();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the waiter is asleep by now
+        EXPECT_FALSE(got.load());
+        turn.unlock();
+        waiter.join();  // a lost wake-up hangs here, and the child is failed for it
+        EXPECT_TRUE(got.load());
+      },
+      30);
 }
 
 }  // namespace
