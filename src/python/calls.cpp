@@ -52,8 +52,8 @@ PyRef Reported(PyRef result) {
 
 // The Python strings of a call's texts, in order, behind two free slots: one
 // for a method's object and one that the callee may use (see
-// CallAttributeWithArguments). Most calls have a
-// few arguments, which live on the stack.
+// CallAttributeWithArguments). Most calls have a few arguments, which live on
+// the stack.
 class Arguments {
  public:
   // Null args() when a text could not be made a string (the error is set).
