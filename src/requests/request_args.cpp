@@ -1,5 +1,6 @@
 #include "requests/request_args.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -127,11 +128,14 @@ std::size_t CopyReplacing(std::string_view text, std::string_view find,
   return static_cast<std::size_t>(out - start) + (text.size() - from);
 }
 
+// Tokens up to this long are copied byte by byte; a longer one is searched
+// for its end and its backslash-apostrophe pairs with the library's routines.
+constexpr std::size_t kShortToken = 32;
+
 // A positional token into `out` with each backslash-apostrophe turned into an
 // apostrophe; returns the length written. A short token, the usual kind, is
 // copied byte by byte in the same pass that looks for the pair.
 std::size_t CopyParam(const char* token, std::size_t length, char* out) {
-  constexpr std::size_t kShortToken = 32;
   if (length > kShortToken) return CopyReplacing(std::string_view(token, length), "\\'", "'", out);
   // Up to the first backslash, a plain copy.
   std::size_t n = 0;
@@ -161,12 +165,15 @@ struct Field {
   std::size_t* length = nullptr;
 };
 
+// Whether a token starting with `c` may start with a tag word.
+bool MayStartTag(char c) { return c == 'P' || c == 'S'; }
+
 // The field that a token starting with a tag word sets, tested in the order
 // "PYMOD", "PYOBJ", "SETID", "PYOMD"; none for a positional token. Each
 // comparison is of five constant bytes, which the compiler inlines: this
 // runs for every token of every request.
 Field TagField(RequestArgs* args, const char* token, std::size_t length) {
-  if (length < kTagLength || (token[0] != 'P' && token[0] != 'S')) return {};
+  if (length < kTagLength || !MayStartTag(token[0])) return {};
   const auto is = [token](const char* word) { return std::memcmp(token, word, kTagLength) == 0; };
   if (is("PYMOD")) return {&args->module, &args->moduleLength};
   if (is("PYOBJ")) return {&args->name, &args->nameLength};
@@ -197,6 +204,28 @@ std::size_t CopyTagValue(const char* token, std::size_t length, char* out) {
   }
   out[n] = '\0';
   return n;
+}
+
+// The usual positional token, short and unquoted: one whose first byte
+// cannot start a tag word. It is written into its text in the same pass that
+// finds its end, a space or the end of the text. Returns that end, or 0 when
+// the token runs on past kShortToken bytes: nothing is kept then, and the
+// token is parsed as any other.
+std::size_t AddShortParam(RequestArgs* args, const char* text, std::size_t start, std::size_t end) {
+  const std::size_t limit = std::min(end, start + kShortToken);
+  char* const out = args->RoomForTextInPlace(limit - start);
+  std::size_t n = 0;
+  std::size_t i = start;
+  for (; i < limit && text[i] != ' '; ++i) {
+    // A backslash-apostrophe pair is an apostrophe.
+    i += text[i] == '\\' && i + 1 < limit && text[i + 1] == '\'';
+    out[n++] = text[i];
+  }
+  if (i == limit && i < end && text[i] != ' ') return 0;
+  out[n] = '\0';
+  args->KeepText(n);
+  args->AppendParam(out);
+  return i;
 }
 
 // Adds one token; true when it was a tag token.
@@ -261,8 +290,19 @@ bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
             if (leadingTags) args->MarkLeadingTags(i + 1);
             break;
           case CharClass::Apostrophe: tokenStart = i; state = ParserState::Quoted; break;
-          case CharClass::Backslash: tokenStart = i; state = ParserState::Unquoted; break;
-          case CharClass::Other: tokenStart = i; state = ParserState::Unquoted; break;
+          case CharClass::Backslash:
+          case CharClass::Other:
+            if (!MayStartTag(text[i])) {
+              if (const std::size_t tokenEnd = AddShortParam(args, text, i, end)) {
+                leadingTags = false;
+                if (text[tokenEnd] == '\0') return finish();
+                i = tokenEnd;  // the space after the token
+                break;
+              }
+            }
+            tokenStart = i;
+            state = ParserState::Unquoted;
+            break;
         }
         break;
       case ParserState::Unquoted:

@@ -65,6 +65,15 @@ struct RequestArgs {
     textsUsed_ += length + 1;
     return room;
   }
+  // The free storage, for a text written in place before its length is
+  // known; at least `length` bytes and a NUL fit. KeepText then keeps the
+  // first `written` bytes (the NUL after them written by the caller); a text
+  // not kept is overwritten by the next.
+  char* RoomForTextInPlace(std::size_t length) {
+    if (length + 1 > textsCapacity_ - textsUsed_) NoRoomForText();
+    return texts_.get() + textsUsed_;
+  }
+  void KeepText(std::size_t written) { textsUsed_ += written + 1; }
   void AppendParam(char* param) {
     paramPointers_.push_back(param);
     params = paramPointers_.data();

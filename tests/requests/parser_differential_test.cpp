@@ -47,7 +47,9 @@ class TextMaker {
   std::string Piece() {
     static const char* const kPieces[] = {
         " ", " ", "  ", "'", "'", "\\", "\\'", "=", "PYMOD", "PYOBJ", "SETID", "PYOMD", "PYMOD=",
-        "PYOBJ=", "PYMODULE", "PYMO", "a", "bc", "42", "\x80", "\xff", "\t", "''", "'a b'", "x=y"};
+        "PYOBJ=", "PYMODULE", "PYMO", "a", "bc", "42", "\x80", "\xff", "\t", "''", "'a b'", "x=y",
+        // Long enough for a token to run past the bytes copied as they are scanned.
+        "0123456789abcdefghijklmnopq"};
     return kPieces[Pick(sizeof kPieces / sizeof *kPieces)];
   }
   std::string Text() {
