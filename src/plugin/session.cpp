@@ -133,7 +133,7 @@ const char* Session::Serve(const Row* row, HostThread& thread, const char* funct
     return Refuse(parameters);
   }
   const bool outermost = thread.depth() == 1;
-  if (outermost) watch_.Began();
+  if (outermost) watch_.Began(python);
   const char* answer = kDispatcher.Dispatch(*this, row, functionName, parameters, call->args, call->answer);
   if (outermost) {
     double seconds = 0;

@@ -37,7 +37,9 @@ class PyRef {
   }
   PyRef(const PyRef&) = delete;
   PyRef& operator=(const PyRef&) = delete;
-  ~PyRef() { Reset(); }
+  ~PyRef() {
+    if (object_ != nullptr) Reset();  // a moved-from or failed reference costs no call
+  }
 
   _object* get() const { return object_; }
   PyBorrowed borrowed() const { return PyBorrowed(object_); }

@@ -48,7 +48,6 @@ std::int64_t CoarseResolutionMs() {
 #endif
 }
 
-unsigned long ThisThread() { return static_cast<unsigned long>(PyThread_get_thread_ident()); }
 
 }  // namespace
 
@@ -69,9 +68,11 @@ void RequestWatch::SetTimeLimit(double seconds) {
   watchdog_ = std::thread(&RequestWatch::Watch, this);
 }
 
-void RequestWatch::Began() {
+void RequestWatch::Began(const Runtime::Lock& python) {
   const std::uint64_t generation = ++lastGeneration_;
-  thread_.store(ThisThread(), std::memory_order_relaxed);
+  // The id that an exception asked of a thread is matched against, as the
+  // serving thread's state keeps it.
+  thread_.store(static_cast<unsigned long>(python.state()->thread_id), std::memory_order_relaxed);
   // The time only matters to a limit; without one a stop says no duration.
   if (limitSeconds_ > 0) beganMs_.store(CoarseMilliseconds(), std::memory_order_relaxed);
   serving_.store(generation, std::memory_order_release);

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-class Runtime;
+#include "python/runtime.h"
 
 class RequestWatch {
  public:
@@ -28,8 +28,8 @@ class RequestWatch {
   double timeLimit() const { return limitSeconds_; }
 
   // With the lock held, on the serving thread, around each request that is
-  // not nested in another.
-  void Began();
+  // not nested in another; `python` is the serving thread's hold of the lock.
+  void Began(const Runtime::Lock& python);
   // The reason the request was asked to stop ("timeout" or "interrupted"),
   // or null; *seconds is how long it ran then (-1 without a time limit, when
   // it is not measured). A stop asked for but not yet raised is withdrawn: it

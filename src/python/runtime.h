@@ -42,6 +42,9 @@ class Runtime {
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
+    // The thread state that runs Python while the lock is held.
+    _ts* state() const { return entry_.kept != nullptr ? entry_.kept : ThreadStates::Current(); }
+
    private:
     ThreadStates& states_;
     ThreadStates::Entry entry_;

@@ -37,6 +37,8 @@ bool ThreadStates::CallerHoldsTheLock() {
   return own != nullptr && own == qorv::py::CurrentThreadState();
 }
 
+_ts* ThreadStates::Current() { return qorv::py::CurrentThreadState(); }
+
 ThreadStates::Entry ThreadStates::Enter() noexcept {
   Entry entry;
   // A host thread's kept state, from the plugin's own slot of the thread

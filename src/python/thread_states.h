@@ -41,6 +41,8 @@ class ThreadStates {
   // Whether the calling thread holds the global lock (Python code has called
   // the plugin again, or a Python thread calls it).
   static bool CallerHoldsTheLock();
+  // The state of the thread that holds the lock.
+  static _ts* Current();
 
   // With the lock held: the thread states that no host thread keeps, but
   // for the caller's: Python threads (threading or the low-level module) and
