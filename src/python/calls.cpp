@@ -7,6 +7,7 @@
 
 #include "python/errors.h"
 #include "python/python_compat.h"
+#include "requests/same_bytes.h"
 
 namespace {
 
@@ -101,37 +102,6 @@ PyRef CallWithTexts(PyRef function, char** params, std::int32_t paramCount) {
 }
 
 constexpr std::size_t kMaxResolved = 8;
-
-template <typename Word>
-Word LoadWord(const char* bytes) {
-  Word word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-// Whether the `length` bytes at `a` and `b` are equal, compared a word at a
-// time (the last word overlapping the one before): the names of calls are
-// short, and the library's comparison costs more in the calling than in the
-// comparing.
-bool SameBytes(const char* a, const char* b, std::size_t length) {
-  using Word = std::uint64_t;
-  if (length >= sizeof(Word)) {
-    for (std::size_t i = 0; i + sizeof(Word) < length; i += sizeof(Word)) {
-      if (LoadWord<Word>(a + i) != LoadWord<Word>(b + i)) return false;
-    }
-    const std::size_t last = length - sizeof(Word);
-    return LoadWord<Word>(a + last) == LoadWord<Word>(b + last);
-  }
-  using Half = std::uint32_t;
-  if (length >= sizeof(Half)) {
-    const std::size_t last = length - sizeof(Half);
-    return LoadWord<Half>(a) == LoadWord<Half>(b) && LoadWord<Half>(a + last) == LoadWord<Half>(b + last);
-  }
-  for (std::size_t i = 0; i < length; ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
 
 // Whether `known` is `name`: the lengths first, which tells most names apart.
 bool IsName(const std::string& known, CallName name) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "python/python_compat.h"
+#include "requests/same_bytes.h"
 
 namespace {
 constexpr std::size_t kMaxNames = 4096;
@@ -15,7 +16,7 @@ NameCache::~NameCache() {
 PyBorrowed NameCache::Get(const char* text, std::size_t length) {
   for (const Recent& recent : recent_) {
     if (recent.text != nullptr && recent.text->size() == length &&
-        std::memcmp(recent.text->data(), text, length) == 0) {
+        SameBytes(recent.text->data(), text, length)) {
       return PyBorrowed(recent.name);
     }
   }

@@ -11,6 +11,7 @@
 
 #include "requests/answer_text.h"
 #include "requests/request_args.h"
+#include "requests/same_bytes.h"
 
 // One request as a handler sees it.
 struct Request {
@@ -67,7 +68,7 @@ class Dispatcher {
   const Row* Find(const char* functionName) const {
     const std::size_t length = std::strlen(functionName);
     for (std::size_t i = 0; i < rowCount_; ++i) {
-      if (nameLengths_[i] == length && std::memcmp(rows_[i].functionName, functionName, length) == 0) {
+      if (nameLengths_[i] == length && SameBytes(rows_[i].functionName, functionName, length)) {
         return &rows_[i];
       }
     }

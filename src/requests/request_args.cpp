@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "requests/same_bytes.h"
+
 void RequestArgs::Reset(std::size_t textLength) {
   module = name = objectId = method = nullptr;
   moduleLength = nameLength = objectIdLength = methodLength = 0;
@@ -27,7 +29,7 @@ std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   // The texts of the rest fit behind those of the leading tags, as they would
   // in a fresh parse: the storage holds at least textLength + 1 bytes.
   if (end == 0 || textLength < end || textLength + 1 > textsCapacity_ ||
-      std::memcmp(text, leadingText_.data(), end) != 0) {
+      !SameBytes(text, leadingText_.data(), end)) {
     Reset(textLength);
     return 0;
   }
