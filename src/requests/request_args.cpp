@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "requests/same_bytes.h"
 
 void RequestArgs::Reset(std::size_t textLength) {
   module = name = objectId = method = nullptr;
@@ -29,7 +28,7 @@ std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   // The texts of the rest fit behind those of the leading tags, as they would
   // in a fresh parse: the storage holds at least textLength + 1 bytes.
   if (end == 0 || textLength < end || textLength + 1 > textsCapacity_ ||
-      !SameBytes(text, leadingText_.data(), end)) {
+      std::memcmp(text, leadingText_.data(), end) != 0) {
     Reset(textLength);
     return 0;
   }

@@ -1,7 +1,6 @@
 // Equality of two short byte runs of a known length: the names of requests,
-// modules and functions, and the leading tags of a parameter text. For such
-// runs the library's comparison costs more in the calling than in the
-// comparing.
+// modules and functions. For such runs the library's comparison costs more in
+// the calling than in the comparing.
 #ifndef QORV_REQUESTS_SAME_BYTES_H
 #define QORV_REQUESTS_SAME_BYTES_H
 
