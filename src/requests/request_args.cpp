@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <string_view>
 
-
 void RequestArgs::Reset(std::size_t textLength) {
   module = name = objectId = method = nullptr;
   moduleLength = nameLength = objectIdLength = methodLength = 0;
