@@ -43,17 +43,21 @@ bool IsAbsolute(const std::string& path) {
 #endif
 }
 
+// `path` below the current directory as it is now, unless it is absolute or
+// starts at the root of the current drive; as it is when the current
+// directory cannot be found.
+std::string BelowCurrentDirectory(const std::string& path) {
+  if (IsAbsolute(path) || (!path.empty() && (path[0] == '/' || path[0] == '\\'))) return path;
+  const std::string current = CurrentDirectory();
+  return current.empty() ? path : current + kPathSeparator + path;
+}
+
 // The log file in `directory`, as an absolute path, so that the log stays
 // where it is when Python code changes the current directory; with no
 // directory, in the current one.
 std::string LogFilePath(const char* directory) {
   std::string path = directory != nullptr ? directory : "";
-  if (path.empty()) {
-    path = CurrentDirectory();
-  } else if (!IsAbsolute(path)) {
-    const std::string current = CurrentDirectory();
-    if (!current.empty()) path = current + kPathSeparator + path;
-  }
+  path = path.empty() ? CurrentDirectory() : BelowCurrentDirectory(path);
   std::unique_ptr<char, decltype(&std::free)> joined(
       JoinPath(path.c_str(), kLogFileName, kPathSeparator), &std::free);
   return joined != nullptr ? std::string(joined.get()) : std::string();
@@ -132,6 +136,12 @@ bool PythonPlugin::Open(const char* directory) {
       return false;
     }
     PluginSettings settings = ReadPluginSettings(SettingsFilePath(), kPathSeparator);
+    // Relative script directories and sys.path entries mean where they are
+    // now: Python code or the host that changes the current directory later
+    // does not move them.
+    for (std::vector<std::string>* directories : {&settings.scriptDirectories, &settings.pythonPath}) {
+      for (std::string& directory : *directories) directory = BelowCurrentDirectory(directory);
+    }
     const LogDetail log = settings.log;
     for (const std::string& warning : settings.warnings) ReportOutsideRun(warning, log);
     auto session = std::make_unique<Session>(runtime_, std::move(settings), Session::Log{&AppendToLog, this});

@@ -122,6 +122,21 @@ TEST(Lifecycle, SecondOpenWithoutCloseStartsAFreshRun) {
   });
 }
 
+// Relative directories from the settings are taken from the current
+// directory at Open: code that changes the current directory later still
+// finds its scripts and modules.
+TEST(Lifecycle, RelativeDirectoriesOfTheSettingsStayWhereTheyWereAtOpen) {
+  RunInChildProcess([] {
+    PluginRun run;
+    run.dir.Write("qorv_python.ini", "[QORV_PYTHON]\nprefix=.\nscriptdir=scripts1\npythonpath=modules\n");
+    ASSERT_TRUE(run.plugin.Open(run.dir.path().c_str()));
+    run.Run("import os; os.chdir('/')");
+    EXPECT_EQ(run.Ask("PyRunSimpleFile", "first.py"), "TRUE");
+    EXPECT_EQ(run.Ask("PyCallObject", "PYMOD=tools PYOBJ=echo here"), "here");
+    EXPECT_EQ(run.Ask("PyCallObject", "PYMOD=os PYOBJ=getcwd"), "/");
+  });
+}
+
 TEST(Lifecycle, SettingsAndLogDirectoryThatCannotBeUsed) {
   RunInChildProcess([] {
     PluginRun run;
