@@ -48,7 +48,6 @@ std::int64_t CoarseResolutionMs() {
 #endif
 }
 
-
 }  // namespace
 
 void RequestWatch::SetTimeLimit(double seconds) {
