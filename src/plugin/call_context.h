@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "requests/answer_text.h"
+#include "requests/hot_path.h"
 #include "requests/request_args.h"
 
 struct CallContext {
@@ -24,6 +25,7 @@ class HostThread {
   int depth() const { return depth_; }
   // The context of a call that begins on this thread now; null without
   // memory for it. Every Enter that gives one is matched by a Leave.
+  QORV_HOT_PATH
   CallContext* Enter() noexcept {
     if (static_cast<std::size_t>(depth_) >= contexts_.size()) return EnterNewDepth();
     CallContext* call = contexts_[static_cast<std::size_t>(depth_)].get();
@@ -36,6 +38,7 @@ class HostThread {
 
  private:
   // Enter at a depth this thread has not reached before.
+  QORV_COLD_PATH
   CallContext* EnterNewDepth() noexcept;
 
   int depth_ = 0;

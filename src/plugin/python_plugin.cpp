@@ -13,6 +13,7 @@
 
 #include "config/path_list.h"
 #include "plugin/log_line.h"
+#include "requests/hot_path.h"
 
 namespace {
 
@@ -99,6 +100,7 @@ class InsidePlugin {
 // the host; after the host's Close it finds nothing left to do.
 PythonPlugin::~PythonPlugin() { PythonPlugin::Close(); }
 
+QORV_HOT_PATH
 void PythonPlugin::TakeTurn() {
   if (turn_.try_lock()) return;
   if (ThreadStates::CallerHoldsTheLock()) {
@@ -188,6 +190,7 @@ void PythonPlugin::EndSession() {
   if (ending != nullptr) ending->End();
 }
 
+QORV_HOT_PATH
 const char* PythonPlugin::HandleRequest(const char* /*hostArgument*/, const char* functionName,
                                         char* parameters) {
   if (functionName == nullptr || parameters == nullptr) return Session::Refuse(parameters);

@@ -11,6 +11,7 @@
 #include "python/python_line.h"
 #include "python/run_code.h"
 #include "qorv/plugin_base.h"
+#include "requests/hot_path.h"
 
 namespace {
 
@@ -121,6 +122,7 @@ void Session::End() {
   if (shutDown) runtime_.ShutDown();
 }
 
+QORV_HOT_PATH
 const char* Session::Serve(const Row* row, HostThread& thread, const char* functionName,
                            char* parameters) {
   const bool tooDeep = thread.depth() >= kMaxNesting;
@@ -155,6 +157,7 @@ const char* Session::Serve(const Row* row, HostThread& thread, const char* funct
   return answer;
 }
 
+QORV_HOT_PATH
 const char* Session::ServeAtOnce(const Row& row, HostThread& thread, const char* functionName,
                                  char* parameters) {
   CallContext* call = thread.Enter();
@@ -166,6 +169,7 @@ const char* Session::ServeAtOnce(const Row& row, HostThread& thread, const char*
 
 // --- The requests ---------------------------------------------------------
 
+QORV_HOT_PATH
 const char* Session::HandleCallObject(const Request& request) {
   const RequestArgs& args = *request.args;
   if (const char* missing = MissingCallTag(args)) {
@@ -206,6 +210,7 @@ const char* Session::HandleRunFile(const Request& request) {
   return RunScript(source, path.c_str()) ? "TRUE" : "FALSE";
 }
 
+QORV_HOT_PATH
 const char* Session::HandleCreateObject(const Request& request) {
   const RequestArgs& args = *request.args;
   if (const char* missing = MissingCallTag(args)) {
@@ -236,6 +241,7 @@ const char* Session::HandleRemoveObject(const Request& request) {
   return "FALSE";
 }
 
+QORV_HOT_PATH
 const char* Session::HandleCallObjectMethod(const Request& request) {
   const RequestArgs& args = *request.args;
   // The id of the held object travels in `name`, the PYOBJ tag.
@@ -260,6 +266,7 @@ const char* Session::HandleInterrupt(const Request& /*request*/) {
   return watch_.Interrupt() ? "TRUE" : "FALSE";
 }
 
+QORV_HOT_PATH
 const char* Session::AnswerOf(const Request& request, PyRef result, unsigned long printedBefore) {
   if (!result) {
     SumUpFailedCall(request, printedBefore);
@@ -287,6 +294,7 @@ void Session::RequestFailed(const Request& request, const std::string& why) {
   ReportFailure(std::string(request.functionName) + ": " + why);
 }
 
+QORV_HOT_PATH
 void Session::RequestServed(const Request& request, const char* answer) {
   if (settings_.log != LogDetail::Requests || log_.write == nullptr) return;
   const std::string line = OneLine(request.functionName, kLoggedLength) + " " +

@@ -17,6 +17,7 @@
 #include "python/run_record.h"
 #include "python/runtime.h"
 #include "requests/dispatcher.h"
+#include "requests/hot_path.h"
 #include "requests/object_registry.h"
 
 class Session {
@@ -65,12 +66,14 @@ class Session {
   const char* HandleInterrupt(const Request& request);
 
   // What the dispatcher reports: a failure's reason, and each request served.
+  QORV_COLD_PATH
   void RequestFailed(const Request& request, const std::string& why);
   void RequestServed(const Request& request, const char* answer);
 
  private:
   // One line naming what failed, on Python's sys.stderr, and in the log
   // file when the settings ask for errors. The lock must be held.
+  QORV_COLD_PATH
   void ReportFailure(const std::string& line);
   // The answer of a call: its result's text, or null with the reason
   // reported. `printedBefore`: PrintedErrorCount() before the call.

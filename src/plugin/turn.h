@@ -17,12 +17,15 @@
 #endif
 #endif
 
+#include "requests/hot_path.h"
+
 class Turn {
  public:
   Turn() = default;
   Turn(const Turn&) = delete;
   Turn& operator=(const Turn&) = delete;
 
+  QORV_HOT_PATH
   bool try_lock() noexcept {
     if (OnlyThread()) {
       if (state_.load(std::memory_order_relaxed) != kFree) return false;
@@ -35,6 +38,7 @@ class Turn {
   void lock() {
     if (!try_lock()) Wait();
   }
+  QORV_HOT_PATH
   void unlock() noexcept {
     if (OnlyThread()) {
       state_.store(kFree, std::memory_order_relaxed);

@@ -7,6 +7,7 @@
 
 #include "python/errors.h"
 #include "python/python_compat.h"
+#include "requests/hot_path.h"
 #include "requests/same_bytes.h"
 
 namespace {
@@ -118,12 +119,14 @@ PythonCalls::~PythonCalls() {
   }
 }
 
+QORV_HOT_PATH
 PyRef PythonCalls::CallFunction(CallName module, CallName name, char** params,
                                 std::int32_t paramCount) {
   if (module.text == nullptr || name.text == nullptr) return PyRef();
   return CallWithTexts(ResolveFunction(module, name), params, paramCount);
 }
 
+QORV_HOT_PATH
 PyRef PythonCalls::CallAttribute(PyBorrowed object, CallName name, char** params,
                                  std::int32_t paramCount) {
   PyBorrowed attributeName = names_.Get(name.text, name.length);
@@ -138,6 +141,7 @@ PyRef PythonCalls::CallAttribute(PyBorrowed object, CallName name, char** params
 // found before is taken again as long as the same lookups would find it. The
 // caller gets a reference of its own, since the call may run a request that
 // replaces the entry.
+QORV_HOT_PATH
 PyRef PythonCalls::ResolveFunction(CallName module, CallName name) {
   if (modules_ == nullptr) modules_ = PyImport_GetModuleDict();
   PyObject* const modules = modules_;
@@ -155,7 +159,13 @@ PyRef PythonCalls::ResolveFunction(CallName module, CallName name) {
     if (stands) return PyRef::Borrow(known->function.borrowed());
     PyErr_Clear();
   }
+  return ResolveAnew(module, name, versioned);
+}
 
+PyRef PythonCalls::ResolveAnew(CallName module, CallName name, bool versioned) {
+  PyObject* const modules = modules_;
+  std::uint64_t modulesVersion = 0;
+  std::uint64_t namespaceVersion = 0;
   PyBorrowed moduleName = names_.Get(module.text, module.length);
   PyRef moduleObject = moduleName ? ImportModule(moduleName) : PyRef();
   PyBorrowed functionName = moduleObject ? names_.Get(name.text, name.length) : PyBorrowed();
@@ -184,7 +194,7 @@ PyRef PythonCalls::ResolveFunction(CallName module, CallName name) {
   }
   // The import and the lookups may have run Python code that made requests
   // of its own and changed the entries: the place for this one is found now.
-  known = Find(module, name);
+  ResolvedFunction* known = Find(module, name);
   if (known != nullptr) {
     *known = std::move(entry);
   } else if (resolved_.size() < kMaxResolved) {
@@ -208,6 +218,7 @@ bool PythonCalls::StillFound(const ResolvedFunction& known, _object* modules) {
                                   known.function.get());
 }
 
+QORV_HOT_PATH
 PythonCalls::ResolvedFunction* PythonCalls::Find(CallName module, CallName name) {
   for (ResolvedFunction& entry : resolved_) {
     if (IsName(entry.name, name) && IsName(entry.module, module)) {

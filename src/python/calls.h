@@ -10,6 +10,7 @@
 
 #include "python/name_cache.h"
 #include "python/py_ref.h"
+#include "requests/hot_path.h"
 
 // A name that a request gives: NUL-terminated, with its length at hand.
 struct CallName {
@@ -37,6 +38,10 @@ class PythonCalls {
 
  private:
   PyRef ResolveFunction(CallName module, CallName name);
+  // The import and lookups of a function not found in the cache, which
+  // then keeps it when it can stand there.
+  QORV_COLD_PATH
+  PyRef ResolveAnew(CallName module, CallName name, bool versioned);
 
   NameCache names_;
   // Module functions that calls found. On Python 3 an entry stands while

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "requests/hot_path.h"
+
 struct _object;  // PyObject
 
 // Where failure texts (tracebacks and reason lines) are copied besides, and
@@ -30,6 +32,7 @@ void ExpectStop(bool expected);
 // SystemExit is printed like any other error: it never ends the process.
 // The exception that stops a request, when a stop was asked for, is cleared
 // without a word: its reason is the caller's to say (see TakeStopSeen).
+QORV_COLD_PATH
 void ReportPythonError();
 
 // Whether ReportPythonError cleared the exception that stops a request since

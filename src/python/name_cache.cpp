@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "python/python_compat.h"
+#include "requests/hot_path.h"
 #include "requests/same_bytes.h"
 
 namespace {
@@ -13,6 +14,7 @@ NameCache::~NameCache() {
   for (auto& entry : names_) static_cast<void>(entry.second.release());
 }
 
+QORV_HOT_PATH
 PyBorrowed NameCache::Get(const char* text, std::size_t length) {
   for (const Recent& recent : recent_) {
     if (recent.text != nullptr && recent.text->size() == length &&

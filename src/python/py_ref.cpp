@@ -2,11 +2,14 @@
 
 #include <Python.h>
 
+#include "requests/hot_path.h"
+
 PyRef PyRef::Borrow(PyBorrowed object) {
   Py_XINCREF(object.get());
   return PyRef(object.get());
 }
 
+QORV_HOT_PATH
 void PyRef::Reset() { Py_CLEAR(object_); }
 
 void ReleaseReference(PyObject* object) { Py_XDECREF(object); }

@@ -15,6 +15,7 @@
 #include "python/errors.h"
 #include "python/python_compat.h"
 #include "python/runtime.h"
+#include "requests/hot_path.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ void RequestWatch::SetTimeLimit(double seconds) {
   watchdog_ = std::thread(&RequestWatch::Watch, this);
 }
 
+QORV_HOT_PATH
 void RequestWatch::Began(const Runtime::Lock& python) {
   const std::uint64_t generation = ++lastGeneration_;
   // The id that an exception asked of a thread is matched against, as the
@@ -77,6 +79,7 @@ void RequestWatch::Began(const Runtime::Lock& python) {
   serving_.store(generation, std::memory_order_release);
 }
 
+QORV_HOT_PATH
 const char* RequestWatch::Ended(double* seconds) {
   const std::uint64_t generation = serving_.load(std::memory_order_relaxed);
   serving_.store(0, std::memory_order_release);
@@ -89,6 +92,7 @@ const char* RequestWatch::Ended(double* seconds) {
   return stopReason_;
 }
 
+QORV_HOT_PATH
 void RequestWatch::NestedEnded() {
   const std::uint64_t generation = serving_.load(std::memory_order_relaxed);
   if (generation != 0 && stopAskedFor_ == generation) Post(generation, stopReason_);

@@ -4,6 +4,7 @@
 
 #include "python/python_compat.h"
 #include "python/python_library.h"
+#include "requests/hot_path.h"
 
 #if defined(_WIN32)
 
@@ -133,6 +134,7 @@ void SignalRecord::SignalModuleLoaded() {
   lastInterruptHandler_.Reset();
 }
 
+QORV_HOT_PATH
 void SignalRecord::Check() {
   // Python's handlers appear behind the host's back only when the signal
   // module is loaded; the size of sys.modules tells a new import without a

@@ -21,6 +21,7 @@
 #endif
 
 #include "python/py_ref.h"
+#include "requests/hot_path.h"
 
 // Every signal's disposition at one moment.
 class SignalDispositions {
@@ -63,6 +64,7 @@ class SignalRecord {
   void Undo();
 
  private:
+  QORV_COLD_PATH
   void SignalModuleLoaded();
   PyRef PythonHandler(int signal) const;
   // Sets Python's handler (and so the disposition) of `signal` to the host's
@@ -70,6 +72,7 @@ class SignalRecord {
   // (signal.signal works only on the thread that started Python).
   bool GiveBackThroughPython(int signal);
   bool ThisThreadWasRefused() const;
+  QORV_COLD_PATH
   void UndoImplicitInterruptHandler();
 
   SignalDispositions host_;

@@ -9,6 +9,8 @@
 #include <pthread.h>
 #endif
 
+#include "requests/hot_path.h"
+
 namespace {
 
 // The platform's thread-local key: made with a function that runs on each
@@ -62,6 +64,7 @@ void ThreadSlotBase::DestroyAll() {
   nodes_.clear();
 }
 
+QORV_HOT_PATH
 void* ThreadSlotBase::FindValue() const {
   if (!valid_) return nullptr;
   const auto* node = static_cast<const Node*>(GetValue(key_));

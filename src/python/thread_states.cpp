@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "python/python_compat.h"
+#include "requests/hot_path.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ bool ThreadStates::CallerHoldsTheLock() {
 
 _ts* ThreadStates::Current() { return qorv::py::CurrentThreadState(); }
 
+QORV_HOT_PATH
 ThreadStates::Entry ThreadStates::Enter() noexcept {
   Entry entry;
   // A host thread's kept state, from the plugin's own slot of the thread
@@ -79,6 +81,7 @@ ThreadStates::Entry ThreadStates::Enter() noexcept {
   return entry;
 }
 
+QORV_HOT_PATH
 void ThreadStates::Leave(const Entry& entry) noexcept {
   if (entry.nested) return;
   if (entry.kept != nullptr) {

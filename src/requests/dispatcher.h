@@ -10,6 +10,7 @@
 #include <string>
 
 #include "requests/answer_text.h"
+#include "requests/hot_path.h"
 #include "requests/request_args.h"
 #include "requests/same_bytes.h"
 
@@ -65,6 +66,7 @@ class Dispatcher {
 
   // The row of `functionName`, or null. The lengths tell most names apart
   // before any byte is compared.
+  QORV_HOT_PATH
   const Row* Find(const char* functionName) const {
     const std::size_t length = std::strlen(functionName);
     for (std::size_t i = 0; i < rowCount_; ++i) {
@@ -79,6 +81,7 @@ class Dispatcher {
   // parses when the row asks for it, into `args`, runs the handler and
   // writes its answer, or "NONE", into `parameters`. Returns the answer.
   // Never throws.
+  QORV_HOT_PATH
   const char* Dispatch(Handlers& handlers, const Row* row, const char* functionName,
                        char* parameters, RequestArgs& args, AnswerText& answer) const {
     const char* answered = nullptr;
@@ -104,6 +107,7 @@ class Dispatcher {
  private:
   // The request is handed on by reference: a copy of it, written and read
   // back at once, stalls the processor on every request.
+  QORV_HOT_PATH
   const char* Serve(Handlers& handlers, const Row* row, Request& request, RequestArgs& args) const {
     args.Shrink();
     if (row == nullptr) {
@@ -123,6 +127,7 @@ class Dispatcher {
     return (handlers.*row->handler)(request);
   }
 
+  QORV_HOT_PATH
   const char* Answer(const char* answer, char* parameters) const {
     if (answer == nullptr) answer = kNoAnswer;
     if (parameters != nullptr) CopyAnswer(answer, std::strlen(answer), parameters, bufferSize_);

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <utility>
 
+#include "requests/hot_path.h"
+
 namespace {
 constexpr std::int32_t kGeneratedIdCap = 30000;
 constexpr const char kIdPrefix[] = "o_";
@@ -40,6 +42,7 @@ class HeldUntilStored {
 
 }  // namespace
 
+QORV_HOT_PATH
 std::string ObjectRegistry::Register(PythonObject object, const char* id) {
   HeldUntilStored held(object, release_);
   std::string key = id != nullptr ? std::string(id) : NewObjectId();
@@ -70,6 +73,7 @@ std::string ObjectRegistry::NewObjectId() {
   return id;
 }
 
+QORV_HOT_PATH
 PythonObject ObjectRegistry::Find(std::string_view id) const {
   auto it = entries_.find(id);
   return it == entries_.end() ? nullptr : it->second;

@@ -7,6 +7,9 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "requests/hot_path.h"
+
+QORV_HOT_PATH
 void RequestArgs::Reset(std::size_t textLength) {
   module = name = objectId = method = nullptr;
   moduleLength = nameLength = objectIdLength = methodLength = 0;
@@ -22,6 +25,7 @@ void RequestArgs::Reset(std::size_t textLength) {
   paramPointers_.clear();
 }
 
+QORV_HOT_PATH
 std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   const std::size_t end = leading_.end;
   // The texts of the rest fit behind those of the leading tags, as they would
@@ -48,6 +52,7 @@ std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   return end;
 }
 
+QORV_HOT_PATH
 void RequestArgs::MarkLeadingTags(std::size_t end) {
   marked_.end = end;
   marked_.textsUsed = textsUsed_;
@@ -61,6 +66,7 @@ void RequestArgs::MarkLeadingTags(std::size_t end) {
   marked_.lengths[3] = methodLength;
 }
 
+QORV_HOT_PATH
 void RequestArgs::RememberLeadingTags(const char* text) {
   if (marked_.end == leading_.end) return;  // the same leading tags as before
   leadingText_.assign(text, marked_.end);
@@ -247,6 +253,7 @@ bool Add(RequestArgs* args, const char* token, std::size_t length) {
 
 }  // namespace
 
+QORV_HOT_PATH
 bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
   const std::size_t end = std::strlen(text);
   std::size_t i = args->Resume(text, end);
