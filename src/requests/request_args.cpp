@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "requests/hot_path.h"
+#include "requests/same_bytes.h"
 
 QORV_HOT_PATH
 void RequestArgs::Reset(std::size_t textLength) {
@@ -31,7 +32,7 @@ std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   // The texts of the rest fit behind those of the leading tags, as they would
   // in a fresh parse: the storage holds at least textLength + 1 bytes.
   if (end == 0 || textLength < end || textLength + 1 > textsCapacity_ ||
-      std::memcmp(text, leadingText_.data(), end) != 0) {
+      !SameBytes(text, leadingText_.data(), end)) {
     Reset(textLength);
     return 0;
   }
