@@ -11,6 +11,7 @@
 
 #include "python/py_ref.h"
 #include "python/python_compat.h"
+#include "requests/hot_path.h"
 
 namespace {
 
@@ -94,6 +95,7 @@ const char* SendBuffer(const char* function) {
   return BenchPlugin().HandleRequest("", function, Buffer().data());
 }
 
+QORV_HOT_PATH
 void VaryingText::Next() {
   std::memcpy(buffer_, head_.data(), head_.size());
   char* const digits = buffer_ + head_.size();
@@ -131,12 +133,15 @@ Floor::~Floor() {
   PyGILState_Release(lock);
 }
 
+QORV_HOT_PATH
 void Floor::HoldLock() { PyEval_RestoreThread(state_->saved); }
+QORV_HOT_PATH
 void Floor::ReleaseLock() { state_->saved = PyEval_SaveThread(); }
 
 namespace {
 
 // The answer copied out as text, as a request's answer is.
+QORV_HOT_PATH
 void CopyAnswer(PyObject* result, std::string* answer) {
   if (result == nullptr) std::abort();
   qorv::py::ResultText(result, answer);
@@ -145,6 +150,7 @@ void CopyAnswer(PyObject* result, std::string* answer) {
 
 }  // namespace
 
+QORV_HOT_PATH
 void Floor::Call(const char* argument, std::size_t length, bool takeLock) {
   if (takeLock) HoldLock();
   PyRef args = PyRef::Steal(PyTuple_New(1));
@@ -154,6 +160,7 @@ void Floor::Call(const char* argument, std::size_t length, bool takeLock) {
   if (takeLock) ReleaseLock();
 }
 
+QORV_HOT_PATH
 void Floor::CallMethod(bool takeLock) {
   if (takeLock) HoldLock();
   PyRef method = PyRef::Steal(PyObject_GetAttr(state_->box.get(), state_->sizeName.get()));
@@ -162,6 +169,7 @@ void Floor::CallMethod(bool takeLock) {
   if (takeLock) ReleaseLock();
 }
 
+QORV_HOT_PATH
 void Floor::CreateAndDrop(bool takeLock) {
   if (takeLock) HoldLock();
   PyRef box = PyRef::Steal(PyObject_CallObject(state_->boxClass.get(), nullptr));
