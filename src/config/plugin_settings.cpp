@@ -1,17 +1,15 @@
 #include "config/plugin_settings.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <utility>
 
+#include "config/current_directory.h"
 #include "config/path_list.h"
 #include "config/settings_file.h"
 
@@ -172,23 +170,6 @@ bool IsAbsolute(std::string_view path) {
 #endif
 }
 
-// A relative path put below the current directory, as the text it is (no
-// normalisation); as it is when the current directory cannot be found.
-std::string MakeAbsolute(const std::string& path, const char* separator) {
-  if (IsAbsolute(path)) return path;
-  std::string directory;
-  try {
-    std::error_code error;
-    directory = std::filesystem::current_path(error).string();
-    if (error) return path;
-  } catch (...) {
-    return path;  // a directory name the narrow text cannot hold
-  }
-  if (directory.empty()) return path;
-  if (directory.back() == '/' || directory.back() == '\\') return directory + path;
-  return directory + separator + path;
-}
-
 std::string Join(const std::string& head, const std::string& tail, const char* separator) {
   return head + separator + tail;
 }
@@ -294,7 +275,7 @@ void ReadValues(const SettingsFile& text, const SettingsFile::SectionMap& sectio
       settings.venv = *venv;
     } else {
       settings.venv =
-          MakeAbsolute(prefix != nullptr ? Join(*prefix, *venv, separator) : *venv, separator);
+          BelowCurrentDirectory(prefix != nullptr ? Join(*prefix, *venv, separator) : *venv, separator);
     }
   }
 
@@ -349,12 +330,12 @@ PluginSettings FromSettingsFile(const SettingsFile& text, const std::string& fil
 
 std::string SettingsFilePath() {
   const char* chosen = std::getenv(kFileVariable);
-  return MakeAbsolute(chosen != nullptr && *chosen != '\0' ? chosen : kDefaultFileName,
+  return BelowCurrentDirectory(chosen != nullptr && *chosen != '\0' ? chosen : kDefaultFileName,
                       kPathSeparator);
 }
 
 PluginSettings ReadPluginSettings(const std::string& path, const char* separator) {
-  const std::string file = MakeAbsolute(path, kPathSeparator);
+  const std::string file = BelowCurrentDirectory(path, kPathSeparator);
   SettingsFile text;
   const int error = text.Load(file.c_str());
   if (error == 0) return FromSettingsFile(text, file, separator);

@@ -5,12 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <direct.h>
-#else
-#include <unistd.h>
-#endif
-
+#include "config/current_directory.h"
 #include "config/path_list.h"
 #include "plugin/log_line.h"
 #include "requests/hot_path.h"
@@ -22,43 +17,12 @@ constexpr const char kLogFileName[] = "qorv_python.txt";
 // A line of the log longer than this without its end is written as it is.
 constexpr std::size_t kLongestPendingLine = 65536;
 
-std::string CurrentDirectory() {
-  std::string directory(4096, '\0');
-  for (;;) {
-#if defined(_WIN32)
-    const bool got = _getcwd(&directory[0], static_cast<int>(directory.size())) != nullptr;
-#else
-    const bool got = getcwd(&directory[0], directory.size()) != nullptr;
-#endif
-    if (got) return directory.c_str();
-    if (errno != ERANGE) return "";
-    directory.resize(directory.size() * 2);
-  }
-}
-
-bool IsAbsolute(const std::string& path) {
-#if defined(_WIN32)
-  return (path.size() >= 2 && path[1] == ':') || path.compare(0, 2, "\\\\") == 0;
-#else
-  return !path.empty() && path[0] == '/';
-#endif
-}
-
-// `path` below the current directory as it is now, unless it is absolute or
-// starts at the root of the current drive; as it is when the current
-// directory cannot be found.
-std::string BelowCurrentDirectory(const std::string& path) {
-  if (IsAbsolute(path) || (!path.empty() && (path[0] == '/' || path[0] == '\\'))) return path;
-  const std::string current = CurrentDirectory();
-  return current.empty() ? path : current + kPathSeparator + path;
-}
-
 // The log file in `directory`, as an absolute path, so that the log stays
 // where it is when Python code changes the current directory; with no
 // directory, in the current one.
 std::string LogFilePath(const char* directory) {
   std::string path = directory != nullptr ? directory : "";
-  path = path.empty() ? CurrentDirectory() : BelowCurrentDirectory(path);
+  path = path.empty() ? CurrentDirectory() : BelowCurrentDirectory(path, kPathSeparator);
   std::unique_ptr<char, decltype(&std::free)> joined(
       JoinPath(path.c_str(), kLogFileName, kPathSeparator), &std::free);
   return joined != nullptr ? std::string(joined.get()) : std::string();
@@ -142,7 +106,7 @@ bool PythonPlugin::Open(const char* directory) {
     // now: Python code or the host that changes the current directory later
     // does not move them.
     for (std::vector<std::string>* directories : {&settings.scriptDirectories, &settings.pythonPath}) {
-      for (std::string& directory : *directories) directory = BelowCurrentDirectory(directory);
+      for (std::string& directory : *directories) directory = BelowCurrentDirectory(directory, kPathSeparator);
     }
     const LogDetail log = settings.log;
     for (const std::string& warning : settings.warnings) ReportOutsideRun(warning, log);
