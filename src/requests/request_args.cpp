@@ -30,9 +30,11 @@ QORV_HOT_PATH
 std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   const std::size_t end = leading_.end;
   // The texts of the rest fit behind those of the leading tags, as they would
-  // in a fresh parse: the storage holds at least textLength + 1 bytes.
+  // in a fresh parse: the storage holds at least textLength + 1 bytes. Tags
+  // that ended their text stand only where this text's token ends there too.
   if (end == 0 || textLength < end || textLength + 1 > textsCapacity_ ||
-      !SameBytes(text, leadingText_.data(), end)) {
+      !SameBytes(text, leadingText_.data(), end) ||
+      (leadingText_[end - 1] != ' ' && text[end] != ' ' && text[end] != '\0')) {
     Reset(textLength);
     return 0;
   }
@@ -315,7 +317,10 @@ bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
         break;
       case ParserState::Unquoted:
         switch (c) {
-          case CharClass::EndOfText: emitUnquoted(i); return finish();
+          case CharClass::EndOfText:
+            emitUnquoted(i);
+            if (leadingTags) args->MarkLeadingTags(i);
+            return finish();
           case CharClass::Space:
             emitUnquoted(i);
             if (leadingTags) args->MarkLeadingTags(i + 1);

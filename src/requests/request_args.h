@@ -46,8 +46,8 @@ struct RequestArgs {
   // tag tokens of the last text parsed, when `text` starts with the same
   // bytes (the record then holds their values), else at 0 (the record is Reset).
   std::size_t Resume(const char* text, std::size_t textLength);
-  // Notes that text[0, end) holds only tag tokens and the spaces after them,
-  // as parsed into the record as it is now.
+  // Notes that text[0, end) holds only tag tokens and the spaces after them
+  // (or the text ends at `end`), as parsed into the record as it is now.
   void MarkLeadingTags(std::size_t end);
   // After a parse: remembers the leading tags last marked, for the next.
   void RememberLeadingTags(const char* text);
