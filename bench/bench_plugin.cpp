@@ -95,7 +95,7 @@ const char* SendBuffer(const char* function) {
   return BenchPlugin().HandleRequest("", function, Buffer().data());
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(90)
 void VaryingText::Next() {
   std::memcpy(buffer_, head_.data(), head_.size());
   char* const digits = buffer_ + head_.size();
@@ -133,15 +133,15 @@ Floor::~Floor() {
   PyGILState_Release(lock);
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(91)
 void Floor::HoldLock() { PyEval_RestoreThread(state_->saved); }
-QORV_HOT_PATH
+QORV_HOT_PATH(94)
 void Floor::ReleaseLock() { state_->saved = PyEval_SaveThread(); }
 
 namespace {
 
 // The answer copied out as text, as a request's answer is.
-QORV_HOT_PATH
+QORV_HOT_PATH(93)
 void CopyAnswer(PyObject* result, std::string* answer) {
   if (result == nullptr) std::abort();
   qorv::py::ResultText(result, answer);
@@ -150,7 +150,7 @@ void CopyAnswer(PyObject* result, std::string* answer) {
 
 }  // namespace
 
-QORV_HOT_PATH
+QORV_HOT_PATH(92)
 void Floor::Call(const char* argument, std::size_t length, bool takeLock) {
   if (takeLock) HoldLock();
   PyRef args = PyRef::Steal(PyTuple_New(1));
@@ -160,7 +160,7 @@ void Floor::Call(const char* argument, std::size_t length, bool takeLock) {
   if (takeLock) ReleaseLock();
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(95)
 void Floor::CallMethod(bool takeLock) {
   if (takeLock) HoldLock();
   PyRef method = PyRef::Steal(PyObject_GetAttr(state_->box.get(), state_->sizeName.get()));
@@ -169,7 +169,7 @@ void Floor::CallMethod(bool takeLock) {
   if (takeLock) ReleaseLock();
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(96)
 void Floor::CreateAndDrop(bool takeLock) {
   if (takeLock) HoldLock();
   PyRef box = PyRef::Steal(PyObject_CallObject(state_->boxClass.get(), nullptr));

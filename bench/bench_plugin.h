@@ -45,8 +45,8 @@ class VaryingText {
 
 // The floors of bench_tools calls: a function or method found once, called
 // with string arguments made as the plugin makes them, and the text of the
-// result copied out as the plugin copies an answer. Their code is gathered
-// with the plugin's request path, so that both are placed alike.
+// result copied out as the plugin copies an answer. Their code is placed
+// right behind the plugin's request path, so that both are placed alike.
 class Floor {
  public:
   Floor();

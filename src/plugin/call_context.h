@@ -25,7 +25,7 @@ class HostThread {
   int depth() const { return depth_; }
   // The context of a call that begins on this thread now; null without
   // memory for it. Every Enter that gives one is matched by a Leave.
-  QORV_HOT_PATH
+  QORV_HOT_PATH(06)
   CallContext* Enter() noexcept {
     if (static_cast<std::size_t>(depth_) >= contexts_.size()) return EnterNewDepth();
     CallContext* call = contexts_[static_cast<std::size_t>(depth_)].get();

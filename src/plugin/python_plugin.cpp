@@ -64,7 +64,7 @@ class InsidePlugin {
 // the host; after the host's Close it finds nothing left to do.
 PythonPlugin::~PythonPlugin() { PythonPlugin::Close(); }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(03)
 void PythonPlugin::TakeTurn() {
   if (turn_.try_lock()) return;
   if (ThreadStates::CallerHoldsTheLock()) {
@@ -154,7 +154,7 @@ void PythonPlugin::EndSession() {
   if (ending != nullptr) ending->End();
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(01)
 const char* PythonPlugin::HandleRequest(const char* /*hostArgument*/, const char* functionName,
                                         char* parameters) {
   if (functionName == nullptr || parameters == nullptr) return Session::Refuse(parameters);

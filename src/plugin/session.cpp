@@ -122,7 +122,7 @@ void Session::End() {
   if (shutDown) runtime_.ShutDown();
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(05)
 const char* Session::Serve(const Row* row, HostThread& thread, const char* functionName,
                            char* parameters) {
   const bool tooDeep = thread.depth() >= kMaxNesting;
@@ -157,7 +157,7 @@ const char* Session::Serve(const Row* row, HostThread& thread, const char* funct
   return answer;
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(37)
 const char* Session::ServeAtOnce(const Row& row, HostThread& thread, const char* functionName,
                                  char* parameters) {
   CallContext* call = thread.Enter();
@@ -169,7 +169,7 @@ const char* Session::ServeAtOnce(const Row& row, HostThread& thread, const char*
 
 // --- The requests ---------------------------------------------------------
 
-QORV_HOT_PATH
+QORV_HOT_PATH(17)
 const char* Session::HandleCallObject(const Request& request) {
   const RequestArgs& args = *request.args;
   if (const char* missing = MissingCallTag(args)) {
@@ -210,7 +210,7 @@ const char* Session::HandleRunFile(const Request& request) {
   return RunScript(source, path.c_str()) ? "TRUE" : "FALSE";
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(34)
 const char* Session::HandleCreateObject(const Request& request) {
   const RequestArgs& args = *request.args;
   if (const char* missing = MissingCallTag(args)) {
@@ -241,7 +241,7 @@ const char* Session::HandleRemoveObject(const Request& request) {
   return "FALSE";
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(30)
 const char* Session::HandleCallObjectMethod(const Request& request) {
   const RequestArgs& args = *request.args;
   // The id of the held object travels in `name`, the PYOBJ tag.
@@ -266,7 +266,7 @@ const char* Session::HandleInterrupt(const Request& /*request*/) {
   return watch_.Interrupt() ? "TRUE" : "FALSE";
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(21)
 const char* Session::AnswerOf(const Request& request, PyRef result, unsigned long printedBefore) {
   if (!result) {
     SumUpFailedCall(request, printedBefore);
@@ -294,7 +294,7 @@ void Session::RequestFailed(const Request& request, const std::string& why) {
   ReportFailure(std::string(request.functionName) + ": " + why);
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(23)
 void Session::RequestServed(const Request& request, const char* answer) {
   if (settings_.log != LogDetail::Requests || log_.write == nullptr) return;
   const std::string line = OneLine(request.functionName, kLoggedLength) + " " +

@@ -25,7 +25,7 @@ class Turn {
   Turn(const Turn&) = delete;
   Turn& operator=(const Turn&) = delete;
 
-  QORV_HOT_PATH
+  QORV_HOT_PATH(04)
   bool try_lock() noexcept {
     if (OnlyThread()) {
       if (state_.load(std::memory_order_relaxed) != kFree) return false;
@@ -38,7 +38,7 @@ class Turn {
   void lock() {
     if (!try_lock()) Wait();
   }
-  QORV_HOT_PATH
+  QORV_HOT_PATH(29)
   void unlock() noexcept {
     if (OnlyThread()) {
       state_.store(kFree, std::memory_order_relaxed);

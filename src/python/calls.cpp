@@ -119,14 +119,14 @@ PythonCalls::~PythonCalls() {
   }
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(18)
 PyRef PythonCalls::CallFunction(CallName module, CallName name, char** params,
                                 std::int32_t paramCount) {
   if (module.text == nullptr || name.text == nullptr) return PyRef();
   return CallWithTexts(ResolveFunction(module, name), params, paramCount);
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(32)
 PyRef PythonCalls::CallAttribute(PyBorrowed object, CallName name, char** params,
                                  std::int32_t paramCount) {
   PyBorrowed attributeName = names_.Get(name.text, name.length);
@@ -141,7 +141,7 @@ PyRef PythonCalls::CallAttribute(PyBorrowed object, CallName name, char** params
 // found before is taken again as long as the same lookups would find it. The
 // caller gets a reference of its own, since the call may run a request that
 // replaces the entry.
-QORV_HOT_PATH
+QORV_HOT_PATH(19)
 PyRef PythonCalls::ResolveFunction(CallName module, CallName name) {
   if (modules_ == nullptr) modules_ = PyImport_GetModuleDict();
   PyObject* const modules = modules_;
@@ -218,7 +218,7 @@ bool PythonCalls::StillFound(const ResolvedFunction& known, _object* modules) {
                                   known.function.get());
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(20)
 PythonCalls::ResolvedFunction* PythonCalls::Find(CallName module, CallName name) {
   for (ResolvedFunction& entry : resolved_) {
     if (IsName(entry.name, name) && IsName(entry.module, module)) {

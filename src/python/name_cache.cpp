@@ -14,7 +14,7 @@ NameCache::~NameCache() {
   for (auto& entry : names_) static_cast<void>(entry.second.release());
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(33)
 PyBorrowed NameCache::Get(const char* text, std::size_t length) {
   for (const Recent& recent : recent_) {
     if (recent.text != nullptr && recent.text->size() == length &&

@@ -9,7 +9,7 @@ PyRef PyRef::Borrow(PyBorrowed object) {
   return PyRef(object.get());
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(22)
 void PyRef::Reset() { Py_CLEAR(object_); }
 
 void ReleaseReference(PyObject* object) { Py_XDECREF(object); }

@@ -68,7 +68,7 @@ void RequestWatch::SetTimeLimit(double seconds) {
   watchdog_ = std::thread(&RequestWatch::Watch, this);
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(09)
 void RequestWatch::Began(const Runtime::Lock& python) {
   const std::uint64_t generation = ++lastGeneration_;
   // The id that an exception asked of a thread is matched against, as the
@@ -79,7 +79,7 @@ void RequestWatch::Began(const Runtime::Lock& python) {
   serving_.store(generation, std::memory_order_release);
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(26)
 const char* RequestWatch::Ended(double* seconds) {
   const std::uint64_t generation = serving_.load(std::memory_order_relaxed);
   serving_.store(0, std::memory_order_release);
@@ -92,7 +92,7 @@ const char* RequestWatch::Ended(double* seconds) {
   return stopReason_;
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(36)
 void RequestWatch::NestedEnded() {
   const std::uint64_t generation = serving_.load(std::memory_order_relaxed);
   if (generation != 0 && stopAskedFor_ == generation) Post(generation, stopReason_);

@@ -134,7 +134,7 @@ void SignalRecord::SignalModuleLoaded() {
   lastInterruptHandler_.Reset();
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(27)
 void SignalRecord::Check() {
   // Python's handlers appear behind the host's back only when the signal
   // module is loaded; the size of sys.modules tells a new import without a

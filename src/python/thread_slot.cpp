@@ -64,7 +64,7 @@ void ThreadSlotBase::DestroyAll() {
   nodes_.clear();
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(08)
 void* ThreadSlotBase::FindValue() const {
   if (!valid_) return nullptr;
   const auto* node = static_cast<const Node*>(GetValue(key_));

@@ -40,7 +40,7 @@ bool ThreadStates::CallerHoldsTheLock() {
 
 _ts* ThreadStates::Current() { return qorv::py::CurrentThreadState(); }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(07)
 ThreadStates::Entry ThreadStates::Enter() noexcept {
   Entry entry;
   // A host thread's kept state, from the plugin's own slot of the thread
@@ -81,7 +81,7 @@ ThreadStates::Entry ThreadStates::Enter() noexcept {
   return entry;
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(28)
 void ThreadStates::Leave(const Entry& entry) noexcept {
   if (entry.nested) return;
   if (entry.kept != nullptr) {

@@ -66,7 +66,7 @@ class Dispatcher {
 
   // The row of `functionName`, or null. The lengths tell most names apart
   // before any byte is compared.
-  QORV_HOT_PATH
+  QORV_HOT_PATH(02)
   const Row* Find(const char* functionName) const {
     const std::size_t length = std::strlen(functionName);
     for (std::size_t i = 0; i < rowCount_; ++i) {
@@ -81,7 +81,7 @@ class Dispatcher {
   // parses when the row asks for it, into `args`, runs the handler and
   // writes its answer, or "NONE", into `parameters`. Returns the answer.
   // Never throws.
-  QORV_HOT_PATH
+  QORV_HOT_PATH(10)
   const char* Dispatch(Handlers& handlers, const Row* row, const char* functionName,
                        char* parameters, RequestArgs& args, AnswerText& answer) const {
     const char* answered = nullptr;
@@ -107,7 +107,7 @@ class Dispatcher {
  private:
   // The request is handed on by reference: a copy of it, written and read
   // back at once, stalls the processor on every request.
-  QORV_HOT_PATH
+  QORV_HOT_PATH(11)
   const char* Serve(Handlers& handlers, const Row* row, Request& request, RequestArgs& args) const {
     args.Shrink();
     if (row == nullptr) {
@@ -127,7 +127,7 @@ class Dispatcher {
     return (handlers.*row->handler)(request);
   }
 
-  QORV_HOT_PATH
+  QORV_HOT_PATH(25)
   const char* Answer(const char* answer, char* parameters) const {
     if (answer == nullptr) answer = kNoAnswer;
     if (parameters != nullptr) CopyAnswer(answer, std::strlen(answer), parameters, bufferSize_);

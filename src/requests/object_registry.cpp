@@ -42,7 +42,7 @@ class HeldUntilStored {
 
 }  // namespace
 
-QORV_HOT_PATH
+QORV_HOT_PATH(35)
 std::string ObjectRegistry::Register(PythonObject object, const char* id) {
   HeldUntilStored held(object, release_);
   std::string key = id != nullptr ? std::string(id) : NewObjectId();
@@ -73,7 +73,7 @@ std::string ObjectRegistry::NewObjectId() {
   return id;
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(31)
 PythonObject ObjectRegistry::Find(std::string_view id) const {
   auto it = entries_.find(id);
   return it == entries_.end() ? nullptr : it->second;

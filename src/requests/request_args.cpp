@@ -10,7 +10,7 @@
 #include "requests/hot_path.h"
 #include "requests/same_bytes.h"
 
-QORV_HOT_PATH
+QORV_HOT_PATH(14)
 void RequestArgs::Reset(std::size_t textLength) {
   module = name = objectId = method = nullptr;
   moduleLength = nameLength = objectIdLength = methodLength = 0;
@@ -26,7 +26,7 @@ void RequestArgs::Reset(std::size_t textLength) {
   paramPointers_.clear();
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(12)
 std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   const std::size_t end = leading_.end;
   // The texts of the rest fit behind those of the leading tags, as they would
@@ -55,7 +55,7 @@ std::size_t RequestArgs::Resume(const char* text, std::size_t textLength) {
   return end;
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(15)
 void RequestArgs::MarkLeadingTags(std::size_t end) {
   marked_.end = end;
   marked_.textsUsed = textsUsed_;
@@ -69,7 +69,7 @@ void RequestArgs::MarkLeadingTags(std::size_t end) {
   marked_.lengths[3] = methodLength;
 }
 
-QORV_HOT_PATH
+QORV_HOT_PATH(16)
 void RequestArgs::RememberLeadingTags(const char* text) {
   if (marked_.end == leading_.end) return;  // the same leading tags as before
   leadingText_.assign(text, marked_.end);
@@ -256,7 +256,7 @@ bool Add(RequestArgs* args, const char* token, std::size_t length) {
 
 }  // namespace
 
-QORV_HOT_PATH
+QORV_HOT_PATH(13)
 bool ParseParameters(const char* text, RequestArgs* args, ParseError* error) {
   const std::size_t end = std::strlen(text);
   std::size_t i = args->Resume(text, end);
