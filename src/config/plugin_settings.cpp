@@ -274,8 +274,8 @@ void ReadValues(const SettingsFile& text, const SettingsFile::SectionMap& sectio
     if (venv->empty() || IsAbsolute(*venv)) {
       settings.venv = *venv;
     } else {
-      settings.venv =
-          BelowCurrentDirectory(prefix != nullptr ? Join(*prefix, *venv, separator) : *venv, separator);
+      const std::string below = prefix != nullptr ? Join(*prefix, *venv, separator) : *venv;
+      settings.venv = BelowCurrentDirectory(below, separator);
     }
   }
 
@@ -330,8 +330,8 @@ PluginSettings FromSettingsFile(const SettingsFile& text, const std::string& fil
 
 std::string SettingsFilePath() {
   const char* chosen = std::getenv(kFileVariable);
-  return BelowCurrentDirectory(chosen != nullptr && *chosen != '\0' ? chosen : kDefaultFileName,
-                      kPathSeparator);
+  const char* path = chosen != nullptr && *chosen != '\0' ? chosen : kDefaultFileName;
+  return BelowCurrentDirectory(path, kPathSeparator);
 }
 
 PluginSettings ReadPluginSettings(const std::string& path, const char* separator) {

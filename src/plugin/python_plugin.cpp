@@ -106,7 +106,9 @@ bool PythonPlugin::Open(const char* directory) {
     // now: Python code or the host that changes the current directory later
     // does not move them.
     for (std::vector<std::string>* directories : {&settings.scriptDirectories, &settings.pythonPath}) {
-      for (std::string& directory : *directories) directory = BelowCurrentDirectory(directory, kPathSeparator);
+      for (std::string& directory : *directories) {
+        directory = BelowCurrentDirectory(directory, kPathSeparator);
+      }
     }
     const LogDetail log = settings.log;
     for (const std::string& warning : settings.warnings) ReportOutsideRun(warning, log);
